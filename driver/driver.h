@@ -1,0 +1,26 @@
+// Program driver: the banner, the two-pass plot frame, and the support routines (fatal errors,
+// memory, text-file append, rounding) that every other module relies on.
+#pragma once
+
+// Prints the message and a newline on standard output and ends the process with status -1.
+[[noreturn]] void vexError_Fatal(const char* message);
+
+// Appends the text and a newline to the named file, creating it if needed. Returns 0 on
+// success; -1, with a message on standard error, when the file cannot be opened or written.
+int vexFile_AppendLine(const char* fileName, const char* text);
+
+// Returns a zero-filled block of `size` bytes; never returns null (failure is fatal).
+void* vexMemory_Calloc(int size);
+
+// Releases a block from vexMemory_Calloc; always returns 0. A null block is fatal.
+int vexMemory_Free(void* block);
+
+// Nearest int, halves away from zero. Values beyond the int range saturate; NaN gives 0.
+int vexMath_Round(double value);
+
+// Prints the 21-line banner box; the last line has no newline. Always returns 0.
+int vexPlot_Banner();
+
+// Sizing pass (null buffer): sets up the canvas geometry and returns width * height * 3 + 1.
+// Render pass: draws the whole picture into the buffer and returns the same value.
+int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* buffer);

@@ -1,0 +1,105 @@
+// Bitmap file writer: a 56-byte header, then the canvas bytes as they lie in memory (rows
+// bottom-up, blue-green-red after the in-place swap), written atomically under the final name.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/driver.h"
+#include "output/output.h"
+#include "raster/raster.h"
+
+int bitmapHeaderSize = 0;
+
+namespace {
+
+const int headerBytes = 56;  // 14-byte file header, 40-byte information header, 2 gap bytes
+
+void putLittleEndian(unsigned char* at, unsigned int value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
+// True when every byte went out; fwrite itself retries short writes until the disk refuses.
+bool writeAll(std::FILE* file, const unsigned char* data, size_t size) {
+    return size == 0 || std::fwrite(data, 1, size, file) == size;
+}
+
+}  // namespace
+
+int vexBitmap_BuildHeader(int width, int height, unsigned char* destination) {
+    bitmapHeaderSize = headerBytes;
+    if (destination == nullptr) {
+        return headerBytes;
+    }
+    long long absHeight = height < 0 ? -static_cast<long long>(height) : height;
+    unsigned int imageSize = static_cast<unsigned int>(width * absHeight * 3);
+
+    unsigned char* scratch = static_cast<unsigned char*>(vexMemory_Calloc(headerBytes));
+    scratch[0] = 'B';
+    scratch[1] = 'M';
+    putLittleEndian(scratch + 2, headerBytes + imageSize, 4);  // file size
+    putLittleEndian(scratch + 10, headerBytes, 4);             // offset of the pixel data
+    putLittleEndian(scratch + 14, 40, 4);                      // information header size
+    putLittleEndian(scratch + 18, static_cast<unsigned int>(width), 4);
+    putLittleEndian(scratch + 22, static_cast<unsigned int>(height), 4);  // positive: bottom-up
+    putLittleEndian(scratch + 26, 1, 2);                                  // colour planes
+    putLittleEndian(scratch + 28, 24, 2);                                 // bits per pixel
+    putLittleEndian(scratch + 34, imageSize, 4);
+    std::memcpy(destination, scratch, headerBytes);
+    vexMemory_Free(scratch);
+    return headerBytes;
+}
+
+int vexBitmap_WriteFile(const char* baseName, const unsigned char* header,
+                        const unsigned char* pixels) {
+    char fileName[256];
+    char tempName[256];
+    if (std::snprintf(fileName, sizeof fileName, "%s.bmp", baseName) >= int(sizeof fileName) ||
+        std::snprintf(tempName, sizeof tempName, "%s.bmp.XXXXXX", baseName) >=
+            int(sizeof tempName)) {
+        return -1;
+    }
+
+    // The picture is written under a temporary name in the same folder and renamed over the
+    // real name only once every byte is out: a failed write never leaves a truncated picture
+    // behind, and an older good one survives it.
+    int descriptor = mkstemp(tempName);
+    if (descriptor < 0) {
+        return -1;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    std::FILE* file = fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        close(descriptor);
+        unlink(tempName);
+        return -1;
+    }
+    bool written = writeAll(file, header, static_cast<size_t>(bitmapHeaderSize)) &&
+                   writeAll(file, pixels, static_cast<size_t>(canvasByteSize));
+    written = std::fflush(file) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    if (!written || std::rename(tempName, fileName) != 0) {
+        unlink(tempName);
+        return -1;
+    }
+    return 0;
+}
+
+int vexBitmap_Save(const char* baseName, int width, int height, int bitsPerPixel,
+                   unsigned char* canvas) {
+    (void)bitsPerPixel;  // the file is always 24 bits per pixel
+    int size = vexBitmap_BuildHeader(width, height, nullptr);
+    unsigned char* header = static_cast<unsigned char*>(vexMemory_Calloc(size));
+    vexBitmap_BuildHeader(width, height, header);
+    vexRaster_SwapRedBlue(canvas);
+    int result = vexBitmap_WriteFile(baseName, header, canvas);
+    vexMemory_Free(header);
+    return result;
+}

@@ -1,0 +1,267 @@
+// Test support: canvases, files, temporary folders, child processes, SHA-256.
+#include "support/testutil.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+// ---- Canvases -----------------------------------------------------------------------------------
+
+TestCanvas::TestCanvas(int w, int h, Color background, Color ink)
+    : width(w), height(h), bytes(static_cast<size_t>(w) * h * 3 + 1, 0) {
+    vexRaster_Initialize(w, h, bytes.data());
+    vexRaster_SetPenSize(0);
+    vexRaster_SetClearColor(background);
+    vexRaster_Clear();
+    vexRaster_SetColor(ink);
+}
+
+Color TestCanvas::at(int x, int y) const {
+    size_t o = (static_cast<size_t>(height - 1 - y) * width + x) * 3;
+    return (bytes[o] << 16) | (bytes[o + 1] << 8) | bytes[o + 2];
+}
+
+PixelSet TestCanvas::pixelsOf(Color colour) const {
+    PixelSet found;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (at(x, y) == (colour & 0xffffff)) {
+                found.insert({x, y});
+            }
+        }
+    }
+    return found;
+}
+
+PixelSet TestCanvas::pixelsNot(Color colour) const {
+    PixelSet found;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (at(x, y) != (colour & 0xffffff)) {
+                found.insert({x, y});
+            }
+        }
+    }
+    return found;
+}
+
+std::string TestCanvas::ascii(Color background) const {
+    std::string picture;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            picture += at(x, y) == (background & 0xffffff) ? '.' : '#';
+        }
+        picture += '\n';
+    }
+    return picture;
+}
+
+// ---- Files and folders --------------------------------------------------------------------------
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/vextest-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    // Files made read-only or folders made by a test are removed as well.
+    std::string command = "rm -rf '" + path + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    }
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+// ---- SHA-256 ------------------------------------------------------------------------------------
+
+namespace {
+
+const uint32_t roundConstants[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+uint32_t rotateRight(uint32_t v, int n) { return (v >> n) | (v << (32 - n)); }
+
+void compressBlock(uint32_t state[8], const unsigned char* block) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i) {
+        w[i] = (uint32_t(block[4 * i]) << 24) | (uint32_t(block[4 * i + 1]) << 16) |
+               (uint32_t(block[4 * i + 2]) << 8) | uint32_t(block[4 * i + 3]);
+    }
+    for (int i = 16; i < 64; ++i) {
+        uint32_t s0 = rotateRight(w[i - 15], 7) ^ rotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        uint32_t s1 = rotateRight(w[i - 2], 17) ^ rotateRight(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t t1 = h + (rotateRight(e, 6) ^ rotateRight(e, 11) ^ rotateRight(e, 25)) +
+                      ((e & f) ^ (~e & g)) + roundConstants[i] + w[i];
+        uint32_t t2 = (rotateRight(a, 2) ^ rotateRight(a, 13) ^ rotateRight(a, 22)) +
+                      ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+}  // namespace
+
+std::string sha256Hex(const std::string& bytes) {
+    uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::string padded = bytes;
+    padded += static_cast<char>(0x80);
+    while (padded.size() % 64 != 56) {
+        padded += '\0';
+    }
+    uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
+    for (int i = 7; i >= 0; --i) {
+        padded += static_cast<char>((bits >> (8 * i)) & 0xff);
+    }
+    for (size_t i = 0; i < padded.size(); i += 64) {
+        compressBlock(state, reinterpret_cast<const unsigned char*>(padded.data() + i));
+    }
+    char hex[65];
+    for (int i = 0; i < 8; ++i) {
+        std::snprintf(hex + 8 * i, 9, "%08x", state[i]);
+    }
+    return std::string(hex, 64);
+}
+
+// ---- Child processes ----------------------------------------------------------------------------
+
+namespace {
+
+std::string drain(int fd) {
+    std::string text;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0) {
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::string& workDir,
+                     const RunLimits& limits) {
+    // Output goes to files outside the working folder rather than to pipes, so a child that
+    // writes much cannot block and the folder holds only what the program left there.
+    char outPattern[] = "/tmp/vexrun-out-XXXXXX";
+    char errPattern[] = "/tmp/vexrun-err-XXXXXX";
+    int outFile = mkstemp(outPattern);
+    int errFile = mkstemp(errPattern);
+    if (outFile < 0 || errFile < 0) {
+        throw std::runtime_error("mkstemp failed");
+    }
+    std::string outPath = outPattern;
+    std::string errPath = errPattern;
+    pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        if (chdir(workDir.c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(outFile, 1);
+        dup2(errFile, 2);
+        struct rlimit addressLimit = {limits.addressSpace, limits.addressSpace};
+        struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
+        setrlimit(RLIMIT_AS, &addressLimit);
+        setrlimit(RLIMIT_FSIZE, &sizeLimit);
+        signal(SIGXFSZ, SIG_IGN);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult result;
+    if (WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    close(outFile);
+    close(errFile);
+    int out = open(outPath.c_str(), O_RDONLY);
+    int err = open(errPath.c_str(), O_RDONLY);
+    result.out = out >= 0 ? drain(out) : std::string();
+    result.err = err >= 0 ? drain(err) : std::string();
+    if (out >= 0) {
+        close(out);
+    }
+    if (err >= 0) {
+        close(err);
+    }
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return result;
+}
+
+bool builtWithSanitizers() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}

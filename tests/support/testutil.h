@@ -1,0 +1,72 @@
+// Test support: small canvases, file and temporary-folder helpers, running the real program in a
+// child process, and control of the fake performance counter the tests link.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "raster/raster.h"
+
+// ---- Fake performance counter -------------------------------------------------------------------
+
+// Makes the counter present (with the given frequency) or absent, and sets its current count.
+void vexTestCounter_Set(bool present, long long frequency, long long count);
+void vexTestCounter_SetCount(long long count);
+
+// ---- Canvases -----------------------------------------------------------------------------------
+
+// A frame buffer of its own, installed as the canvas and cleared to `background`. The pen is
+// reset to 0 and the drawing colour to `ink`.
+struct TestCanvas {
+    TestCanvas(int width, int height, Color background = 0xffffff, Color ink = 0x000000);
+    Color at(int x, int y) const;  // read through the bottom-up layout, independently of the code
+    std::set<std::pair<int, int>> pixelsOf(Color colour) const;  // (x, y) of every such pixel
+    std::set<std::pair<int, int>> pixelsNot(Color colour) const;
+    std::string ascii(Color background = 0xffffff) const;  // '.' background, '#' anything else
+    int width;
+    int height;
+    std::vector<unsigned char> bytes;  // width * height * 3, plus one spare byte
+};
+
+typedef std::set<std::pair<int, int>> PixelSet;
+
+// ---- Files and folders --------------------------------------------------------------------------
+
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+bool fileExists(const std::string& path);
+std::string readFile(const std::string& path);  // whole file as bytes; empty if missing
+void writeFile(const std::string& path, const std::string& bytes);
+std::string sha256Hex(const std::string& bytes);
+
+// ---- Child processes ----------------------------------------------------------------------------
+
+struct RunLimits {
+    rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS, bytes
+    rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes; SIGXFSZ is ignored in the child
+};
+
+struct RunResult {
+    int exitStatus = -1;  // 0..255 when the child exited normally
+    int signal = 0;       // non-zero when the child was killed by a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with no arguments in `workDir`, capturing standard output and error.
+RunResult runProgram(const std::string& program, const std::string& workDir,
+                     const RunLimits& limits = RunLimits());
+
+// True when the tests were built with the address sanitizer (address-space limits do not work).
+bool builtWithSanitizers();
