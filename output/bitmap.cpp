@@ -24,6 +24,15 @@ void putLittleEndian(unsigned char* at, unsigned int value, int bytes) {
     }
 }
 
+// The temporary file lies in the picture's own folder, so the final rename stays on one file
+// system; it has a short name of its own, so a base name near the limit still leaves room.
+bool temporaryNameFor(const char* fileName, char* out, size_t size) {
+    const char* slash = std::strrchr(fileName, '/');
+    int folderLength = slash == nullptr ? 0 : static_cast<int>(slash - fileName + 1);
+    int length = std::snprintf(out, size, "%.*svexbitmap-XXXXXX", folderLength, fileName);
+    return length >= 0 && length < static_cast<int>(size);
+}
+
 // True when every byte went out; fwrite itself retries short writes until the disk refuses.
 bool writeAll(std::FILE* file, const unsigned char* data, size_t size) {
     return size == 0 || std::fwrite(data, 1, size, file) == size;
@@ -57,11 +66,13 @@ int vexBitmap_BuildHeader(int width, int height, unsigned char* destination) {
 
 int vexBitmap_WriteFile(const char* baseName, const unsigned char* header,
                         const unsigned char* pixels) {
+    // A base name of more than 251 characters does not fit the name buffer with ".bmp": the
+    // write is refused rather than made under a cut-off name.
     char fileName[256];
-    char tempName[256];
-    if (std::snprintf(fileName, sizeof fileName, "%s.bmp", baseName) >= int(sizeof fileName) ||
-        std::snprintf(tempName, sizeof tempName, "%s.bmp.XXXXXX", baseName) >=
-            int(sizeof tempName)) {
+    char tempName[sizeof fileName + 32];
+    int nameLength = std::snprintf(fileName, sizeof fileName, "%s.bmp", baseName);
+    if (nameLength < 0 || nameLength >= static_cast<int>(sizeof fileName) ||
+        !temporaryNameFor(fileName, tempName, sizeof tempName)) {
         return -1;
     }
 

@@ -32,9 +32,13 @@ void storePixel(int offset) {
 
 }  // namespace
 
-void vexRaster_SetColor(Color value) { drawColor = value; }
+void vexRaster_SetColor(Color value) {
+    drawColor = value;
+}
 
-void vexRaster_SetClearColor(Color value) { clearColor = value; }
+void vexRaster_SetClearColor(Color value) {
+    clearColor = value;
+}
 
 Color vexRaster_MakeColor(int greenBlue, int red) {
     return ((red & 0xff) << 16) | (greenBlue & 0xffff);
@@ -85,8 +89,9 @@ void vexRaster_PutPixel(int offset) {
     }
     // The footprint is tested against the whole buffer, not the row: positions off the left or
     // right end of a row land on the neighbouring memory row.
-    for (long long dy = -penHalfHeight; dy <= penHalfHeight; ++dy) {
-        for (long long dx = -penHalfWidth; dx <= penHalfWidth; ++dx) {
+    // The extents are widened before negation, so no pen size can overflow the loop bounds.
+    for (long long dy = -static_cast<long long>(penHalfHeight); dy <= penHalfHeight; ++dy) {
+        for (long long dx = -static_cast<long long>(penHalfWidth); dx <= penHalfWidth; ++dx) {
             long long o = offset + (dy * canvasWidth + dx) * canvasBytesPerPixel;
             if (o >= 0 && o < canvasByteSize) {
                 storePixel(static_cast<int>(o));

@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
         if (currentCode >= 0) {
             if (line.size() != glyphSide || line.find_first_not_of("#.") != std::string::npos) {
                 reject(sourceName, lineNumber,
-                       "expected a glyph row of exactly 8 characters '#' or '.', found \"" +
-                           line + "\"");
+                       "expected a glyph row of exactly 8 characters '#' or '.', found \"" + line +
+                           "\"");
             }
             for (int column = 0; column < glyphSide; ++column) {
                 font[currentCode * glyphBytes + rowsRead * glyphSide + column] =

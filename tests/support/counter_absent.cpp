@@ -1,7 +1,9 @@
 // A platform without a high-resolution counter: the program's no-timer path.
 #include "output/output.h"
 
-int vexPlatform_QueryPerformanceFrequency(long long*) { return 0; }
+int vexPlatform_QueryPerformanceFrequency(long long*) {
+    return 0;
+}
 
 int vexPlatform_QueryPerformanceCounter(long long* count) {
     *count = 0;

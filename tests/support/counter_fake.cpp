@@ -14,7 +14,9 @@ void vexTestCounter_Set(bool present, long long frequency, long long count) {
     counterCount = count;
 }
 
-void vexTestCounter_SetCount(long long count) { counterCount = count; }
+void vexTestCounter_SetCount(long long count) {
+    counterCount = count;
+}
 
 int vexPlatform_QueryPerformanceFrequency(long long* frequency) {
     if (!counterPresent) {

@@ -117,7 +117,9 @@ const uint32_t roundConstants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-uint32_t rotateRight(uint32_t v, int n) { return (v >> n) | (v << (32 - n)); }
+uint32_t rotateRight(uint32_t v, int n) {
+    return (v >> n) | (v << (32 - n));
+}
 
 void compressBlock(uint32_t state[8], const unsigned char* block) {
     uint32_t w[64];
@@ -249,6 +251,53 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
     }
     unlink(outPath.c_str());
     unlink(errPath.c_str());
+    return result;
+}
+
+RunResult runInChild(const std::function<int()>& body, const std::string& workDir,
+                     const RunLimits& limits) {
+    char outPattern[] = "/tmp/vexchild-out-XXXXXX";
+    char errPattern[] = "/tmp/vexchild-err-XXXXXX";
+    int outFile = mkstemp(outPattern);
+    int errFile = mkstemp(errPattern);
+    if (outFile < 0 || errFile < 0) {
+        throw std::runtime_error("mkstemp failed");
+    }
+    // Whatever the test process still holds in its buffers must not be written twice.
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        if (!workDir.empty() && chdir(workDir.c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(outFile, 1);
+        dup2(errFile, 2);
+        struct rlimit addressLimit = {limits.addressSpace, limits.addressSpace};
+        struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
+        setrlimit(RLIMIT_AS, &addressLimit);
+        setrlimit(RLIMIT_FSIZE, &sizeLimit);
+        signal(SIGXFSZ, SIG_IGN);
+        int code = body();
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult result;
+    if (WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    close(outFile);
+    close(errFile);
+    result.out = readFile(outPattern);
+    result.err = readFile(errPattern);
+    unlink(outPattern);
+    unlink(errPattern);
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -66,6 +67,12 @@ struct RunResult {
 
 // Runs the program with no arguments in `workDir`, capturing standard output and error.
 RunResult runProgram(const std::string& program, const std::string& workDir,
+                     const RunLimits& limits = RunLimits());
+
+// Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
+// the limits, capturing standard output and error; the child exits with body's result. Lets a
+// test drive code that may end the process or must fail under a resource limit.
+RunResult runInChild(const std::function<int()>& body, const std::string& workDir = "",
                      const RunLimits& limits = RunLimits());
 
 // True when the tests were built with the address sanitizer (address-space limits do not work).

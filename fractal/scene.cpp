@@ -1,0 +1,128 @@
+// The surface scene: arms the statistics, loads the font, sets up the camera, sweeps the
+// Mandelbrot height field as a grid of shaded facets inside the timed interval, labels the
+// picture and has the report written.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "fractal/fractal.h"
+#include "output/output.h"
+#include "raster/raster.h"
+#include "view3d/view3d.h"
+
+namespace {
+
+const char* const sceneTitle = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+const char* const copyrightLine = "Copyright (c) 1994-2006 Orla Penwright";
+const char* const rightsLine = "All rights reserved by Tallowmere Software Works";
+const char* const fontFile = "vexMSDOS.fon";
+const int labelScale = 4;
+
+// The frame rate is a label only; a rate beyond the int range (an interval too short to
+// measure) is shown at the range's end rather than converted with undefined behaviour.
+int rateAsInt(double rate) {
+    if (std::isnan(rate)) {
+        return 0;
+    }
+    if (rate >= 2147483647.0) {
+        return 2147483647;
+    }
+    if (rate <= -2147483648.0) {
+        return -2147483647 - 1;
+    }
+    return static_cast<int>(rate);
+}
+
+int sweepThreads() {
+    unsigned int count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+}  // namespace
+
+int vexFractal_GridAxis(double start, double end, double* corners, int capacity) {
+    if (capacity < 2) {
+        return -1;
+    }
+    int cells = 0;
+    double c = start;
+    corners[0] = c;
+    do {
+        if (cells + 2 > capacity) {
+            return -1;
+        }
+        c = c + vexGridStep;
+        corners[++cells] = c;
+    } while (c < end);
+    return cells;
+}
+
+void vexFractal_DrawSurfaceLiteral() {
+    double x = vexGridStartX;
+    do {
+        double xn = x + vexGridStep;
+        double y = vexGridStartY;
+        do {
+            double yn = y + vexGridStep;
+            double h1 = vexFractal_MandelbrotHeight(x, y);
+            double h2 = vexFractal_MandelbrotHeight(xn, y);
+            double h3 = vexFractal_MandelbrotHeight(xn, yn);
+            double h4 = vexFractal_MandelbrotHeight(x, yn);
+            // Corners run counter-clockwise seen from above, starting at (x, y).
+            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
+                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
+                                 0, 0, 0, 255, 0);
+            y = yn;
+        } while (y < vexGridEndY);
+        x = xn;
+    } while (x < vexGridEndX);
+}
+
+void vexPlot_DrawScene(int pixelDepth) {
+    vexText_SetOpaque(0);
+    vexText_SetBackground(0xffffff);
+    // Both set-up failures end the run without a picture: that is a failure, status 1.
+    if (!vexStats_Begin(sceneTitle, 1)) {
+        std::printf("vexNIVplot: Cannot open timer device.\n");
+        std::exit(1);
+    }
+    if (!vexText_LoadFont(fontFile)) {
+        std::printf("vexNIVplot: Cannot open font set.\n");
+        vexTimer_Stop();
+        vexStats_End();
+        std::exit(1);
+    }
+    vexText_SetScale(labelScale);
+    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
+                          10000.0);
+    vexRaster_SetPenSize(0);
+    vexRaster_SetColor(pixelDepth == 24 ? 0xff0000 : 0);
+
+    // The timed interval holds the frame loop and nothing else: font and camera lie before it,
+    // the labels after it.
+    int threads = sweepThreads();
+    vexTimer_Start();
+    do {
+        vexFractal_DrawSurfaceLiteral();
+        vexStats_CountFrame();
+    } while (statsDone == 0);
+    vexTimer_Stop();
+    (void)threads;
+
+    vexText_SetOpaque(1);
+    vexText_SetScale(labelScale);
+    vexText_SetForeground(0);
+    int s = textScale;
+    vexText_DrawString(10 * s, 10 * s, sceneTitle);
+    vexText_DrawString(10 * s, 25 * s, copyrightLine);
+    vexText_DrawString(10 * s, 40 * s, rightsLine);
+    if (vexStats_FrameCount() != 1) {
+        vexText_DrawString(10 * s, 55 * s, "Frames =");
+        vexText_DrawString(10 * s, 70 * s, "Frames Per Second =");
+        vexText_DrawNumber(80 * s, 55 * s, vexStats_FrameCount());
+        vexText_DrawNumber(170 * s, 70 * s, rateAsInt(vexTimer_Rate(vexStats_FrameCount())));
+    }
+    vexText_Flush();
+    vexStats_End();
+}

