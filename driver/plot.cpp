@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "driver/driver.h"
+#include "fractal/fractal.h"
 #include "raster/raster.h"
 
 namespace {
@@ -41,12 +42,12 @@ int vexPlot_Banner() {
 }
 
 int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* buffer) {
-    (void)pixelDepth;  // chooses the surface colour once the scene is drawn
     int bytes = vexRaster_Initialize(width, height, buffer);
     if (buffer == nullptr) {
         return bytes + 1;
     }
     vexRaster_SetClearColor(0xffffff);
     vexRaster_Clear();
+    vexPlot_DrawScene(pixelDepth);
     return bytes + 1;
 }

@@ -26,6 +26,32 @@ void vexFractal_DrawSurfaceLiteral();
 // The same frame, byte for byte, drawn fast on `threadCount` threads (1 or more).
 void vexFractal_DrawSurfaceFast(int threadCount);
 
+// ---- Pieces of the fast frame, each held to its literal counterpart by the tests ---------------
+
+// The fast frame for any grid of corners xs[0..nx) by ys[0..ny): the cells between neighbouring
+// corners, swept as the literal loop sweeps them (columns outer) with four heights and one
+// vex3D_DrawShadedQuad each, drawn into the canvas on `threadCount` threads.
+void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny, int threadCount);
+
+// heights[i * ny + j] = vexFractal_MandelbrotHeight(xs[i], ys[j]) bit for bit, every distinct
+// corner evaluated once, on `threadCount` threads.
+void vexFractal_FillHeightGrid(const double* xs, int nx, const double* ys, int ny, double* heights,
+                               int threadCount);
+
+// Vector width of the fast kernels: 8 (AVX-512), 4 (AVX2) or 1 (plain scalar code). The widest
+// the processor supports is chosen on first use.
+int vexFractal_FastLanes();
+// Chooses the kernels of that width; returns 0, changing nothing, if the processor lacks them.
+int vexFractal_SelectFastLanes(int lanes);
+
+// The pixels vexRaster_DrawLine and vex3D_FillTriangle (outline, then fill) give for projected
+// corners, in `colour`, written only on canvas rows rowBegin <= y < rowEnd: the band-limited
+// primitives the fast frame draws with.
+void vexFractal_DrawLineRows(int x1, int y1, int x2, int y2, int colour, int rowBegin,
+                             int rowEnd);
+void vexFractal_FillTriangleRows(int x0, int y0, int x1, int y1, int x2, int y2, int colour,
+                                 int rowBegin, int rowEnd);
+
 // Draws the whole scene into the cleared canvas: statistics, font, prism, the timed sweep,
 // labels and report. Ends the process with status 1 when the timer or the font is missing.
 void vexPlot_DrawScene(int pixelDepth);

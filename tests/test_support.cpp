@@ -1,5 +1,4 @@
 // Tests of the support routines: rounding, fatal errors, allocation and release, text-file append.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,17 +15,6 @@
 #include "support/testutil.h"
 
 namespace {
-
-// Death tests compare what the child wrote on standard error; the support routines report on
-// standard output. Inside the child, standard output is sent where standard error was captured
-// and standard error is discarded, so the match sees standard output alone.
-void sendStandardOutputToDeathCapture() {
-    std::fflush(stdout);
-    int capture = dup(STDERR_FILENO);
-    int discard = open("/dev/null", O_WRONLY);
-    dup2(discard, STDERR_FILENO);
-    dup2(capture, STDOUT_FILENO);
-}
 
 // Address space the process already uses, from /proc/self/statm (in pages).
 rlim_t addressSpaceInUse() {
@@ -80,7 +68,8 @@ TEST(MathRound, OutOfRangeSaturatesAndNaNGivesZero) {
     EXPECT_EQ(vexMath_Round(-std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
-// ---- Fatal errors, allocation and release --------------------------------------------------------
+// ---- Fatal errors, allocation and release
+// --------------------------------------------------------
 
 TEST(SupportDeathTest, FatalPrintsTheMessageVerbatimAndExitsWithMinusOne) {
     // A '%' in the message must be printed as it is, never taken for a conversion.
@@ -101,7 +90,9 @@ TEST(SupportDeathTest, FailedAllocationIsFatalWithTheSizeInHexadecimal) {
     EXPECT_EXIT(
         {
             sendStandardOutputToDeathCapture();
-            struct rlimit lowered = {limit, limit};
+            struct rlimit lowered;
+            lowered.rlim_cur = limit;
+            lowered.rlim_max = limit;
             setrlimit(RLIMIT_AS, &lowered);
             vexMemory_Calloc(86400000);
         },
@@ -123,7 +114,8 @@ TEST(SupportDeathTest, FreeingANullPointerIsFatal) {
             sendStandardOutputToDeathCapture();
             vexMemory_Free(nullptr);
         },
-        ::testing::ExitedWithCode(255), "^attempting to free a null pointer \\(vexMemory_Free\\)\n$");
+        ::testing::ExitedWithCode(255),
+        "^attempting to free a null pointer \\(vexMemory_Free\\)\n$");
 }
 
 TEST(Memory, BlocksAreZeroedAndReleasable) {
@@ -143,7 +135,8 @@ TEST(Memory, BlocksAreZeroedAndReleasable) {
     EXPECT_EQ(vexMemory_Free(empty), 0);
 }
 
-// ---- Text-file append ----------------------------------------------------------------------------
+// ---- Text-file append
+// ----------------------------------------------------------------------------
 
 TEST(AppendLine, CreatesAppendsAndWritesEmptyLines) {
     TempDir dir;

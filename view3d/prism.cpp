@@ -112,10 +112,10 @@ void vex3D_Project(Point3 point, int* column, int* row) {
     double X = (point.x - viewPrism.centerX) * viewPrism.scaleX;
     double Y = (point.y - viewPrism.centerY) * viewPrism.scaleY;
     double Z = (point.z - viewPrism.centerZ) * viewPrism.scaleZ;
-    double V = viewPrism.cosElevation * Z + viewPrism.sinElevCosAzim * Y +
-               viewPrism.sinElevSinAzim * X;
-    double D = viewPrism.cosElevCosAzim * Y + viewPrism.cosElevSinAzim * X -
-               viewPrism.sinElevation * Z;
+    double V =
+        viewPrism.cosElevation * Z + viewPrism.sinElevCosAzim * Y + viewPrism.sinElevSinAzim * X;
+    double D =
+        viewPrism.cosElevCosAzim * Y + viewPrism.cosElevSinAzim * X - viewPrism.sinElevation * Z;
     double H = viewPrism.cosAzimuth * X - viewPrism.sinAzimuth * Y;
     double divisor = D - viewPrism.eyeDepth;
     // The two quotients multiply in different orders; both orders are part of the picture.

@@ -1,6 +1,7 @@
 // Test support: canvases, files, temporary folders, child processes, SHA-256.
 #include "support/testutil.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -101,6 +102,22 @@ void writeFile(const std::string& path, const std::string& bytes) {
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+std::set<std::string> folderEntries(const std::string& path) {
+    std::set<std::string> names;
+    DIR* folder = opendir(path.c_str());
+    if (folder == nullptr) {
+        return names;
+    }
+    while (struct dirent* entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.insert(name);
+        }
+    }
+    closedir(folder);
+    return names;
 }
 
 // ---- SHA-256 ------------------------------------------------------------------------------------
@@ -299,6 +316,14 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
     unlink(outPattern);
     unlink(errPattern);
     return result;
+}
+
+void sendStandardOutputToDeathCapture() {
+    std::fflush(stdout);
+    int capture = dup(STDERR_FILENO);
+    int discard = open("/dev/null", O_WRONLY);
+    dup2(discard, STDERR_FILENO);
+    dup2(capture, STDOUT_FILENO);
 }
 
 bool builtWithSanitizers() {

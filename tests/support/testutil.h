@@ -49,6 +49,7 @@ struct TempDir {
 bool fileExists(const std::string& path);
 std::string readFile(const std::string& path);  // whole file as bytes; empty if missing
 void writeFile(const std::string& path, const std::string& bytes);
+std::set<std::string> folderEntries(const std::string& path);  // names, without "." and ".."
 std::string sha256Hex(const std::string& bytes);
 
 // ---- Child processes ----------------------------------------------------------------------------
@@ -74,6 +75,11 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
 // test drive code that may end the process or must fail under a resource limit.
 RunResult runInChild(const std::function<int()>& body, const std::string& workDir = "",
                      const RunLimits& limits = RunLimits());
+
+// For the statement of a death test: death tests match what the child wrote on standard error,
+// while the program reports on standard output. Sends standard output where standard error was
+// captured and discards standard error, so the match sees standard output alone.
+void sendStandardOutputToDeathCapture();
 
 // True when the tests were built with the address sanitizer (address-space limits do not work).
 bool builtWithSanitizers();

@@ -1,0 +1,195 @@
+// Tests of the bitmap writer: the header byte for byte, the pixel rows in the file, replacing an
+// older file, and failures that must leave neither a broken picture nor a stray file behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "output/output.h"
+#include "raster/raster.h"
+#include "support/testutil.h"
+
+namespace {
+
+std::string headerFor(int width, int height) {
+    unsigned char bytes[56];
+    EXPECT_EQ(vexBitmap_BuildHeader(width, height, bytes), 56);
+    return std::string(reinterpret_cast<char*>(bytes), 56);
+}
+
+// The file a canvas should give, worked out pixel by pixel from the picture: rows from the
+// bottom of the picture up, each pixel blue, green, red.
+std::string expectedFile(const TestCanvas& canvas) {
+    std::string file = headerFor(canvas.width, canvas.height);
+    for (int y = canvas.height - 1; y >= 0; --y) {
+        for (int x = 0; x < canvas.width; ++x) {
+            Color c = canvas.at(x, y);
+            file += static_cast<char>(c & 0xff);
+            file += static_cast<char>((c >> 8) & 0xff);
+            file += static_cast<char>((c >> 16) & 0xff);
+        }
+    }
+    return file;
+}
+
+// An asymmetric picture on an odd number of rows: red top left, blue bottom right, a green
+// pixel one in from the left on the middle row.
+void drawMarkers(TestCanvas& canvas) {
+    vexRaster_SetColor(0xff0000);
+    vexRaster_Plot(0, 0);
+    vexRaster_SetColor(0x0000ff);
+    vexRaster_Plot(canvas.width - 1, canvas.height - 1);
+    vexRaster_SetColor(0x00ff00);
+    vexRaster_Plot(1, canvas.height / 2);
+}
+
+long long fileSize(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+}  // namespace
+
+// ---- Header -------------------------------------------------------------------------------------
+
+TEST(BitmapHeader, ProgramSizeByteForByte) {
+    const unsigned char programHeader[38] = {
+        0x42, 0x4D, 0x38, 0x5C, 0x26, 0x05, 0x00, 0x00, 0x00, 0x00, 0x38, 0x00, 0x00,
+        0x00, 0x28, 0x00, 0x00, 0x00, 0x70, 0x17, 0x00, 0x00, 0xC0, 0x12, 0x00, 0x00,
+        0x01, 0x00, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x5C, 0x26, 0x05};
+    std::string expected(reinterpret_cast<const char*>(programHeader), 38);
+    expected += std::string(18, '\0');
+    bitmapHeaderSize = 0;
+    EXPECT_EQ(headerFor(6000, 4800), expected);
+    EXPECT_EQ(bitmapHeaderSize, 56);
+}
+
+TEST(BitmapHeader, SizeQueryOnlySetsTheHeaderSize) {
+    bitmapHeaderSize = 0;
+    EXPECT_EQ(vexBitmap_BuildHeader(6000, 4800, nullptr), 56);
+    EXPECT_EQ(bitmapHeaderSize, 56);
+}
+
+TEST(BitmapHeader, NegativeHeightCountsItsMagnitudeInTheImageSize) {
+    std::string header = headerFor(2, -3);
+    EXPECT_EQ(header.substr(2, 4), std::string("\x4a\x00\x00\x00", 4));  // 56 + 18
+    EXPECT_EQ(header.substr(22, 4), std::string("\xfd\xff\xff\xff", 4));
+    EXPECT_EQ(header.substr(34, 4), std::string("\x12\x00\x00\x00", 4));
+}
+
+// ---- Saving -------------------------------------------------------------------------------------
+
+TEST(BitmapSave, RowsBottomUpPixelsBlueGreenRed) {
+    TempDir dir;
+    TestCanvas canvas(4, 3);
+    drawMarkers(canvas);
+    std::string expected = expectedFile(canvas);
+
+    EXPECT_EQ(vexBitmap_Save(dir.file("small").c_str(), 4, 3, 24, canvas.bytes.data()), 0);
+    std::string file = readFile(dir.file("small.bmp"));
+    ASSERT_EQ(file.size(), 56u + 36u);
+    EXPECT_EQ(file, expected);
+    // Canvas row 0 is the last row of the file: its red pixel comes first there, as 00 00 FF.
+    EXPECT_EQ(file.substr(56 + 24, 3), std::string("\x00\x00\xff", 3));
+    // The canvas is left converted.
+    EXPECT_EQ(canvas.at(0, 0), 0x0000ff);
+}
+
+TEST(BitmapSave, OlderFileIsReplacedWithOrdinaryPermissions) {
+    TempDir dir;
+    std::string name = dir.file("picture.bmp");
+    writeFile(name, std::string(10000, 'x'));
+    TestCanvas canvas(4, 3);
+    drawMarkers(canvas);
+    std::string expected = expectedFile(canvas);
+
+    EXPECT_EQ(vexBitmap_Save(dir.file("picture").c_str(), 4, 3, 24, canvas.bytes.data()), 0);
+    EXPECT_EQ(readFile(name), expected);
+    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"picture.bmp"});
+
+    // The picture is readable by others like any file made under the process's mask.
+    mode_t mask = umask(0);
+    umask(mask);
+    struct stat info;
+    ASSERT_EQ(stat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST(BitmapSave, BitsPerPixelArgumentChangesNothing) {
+    TempDir dir;
+    std::vector<std::string> files;
+    for (int bits : {24, 8, 32, 0}) {
+        TestCanvas canvas(4, 3);
+        drawMarkers(canvas);
+        std::string base = dir.file("bits" + std::to_string(bits));
+        EXPECT_EQ(vexBitmap_Save(base.c_str(), 4, 3, bits, canvas.bytes.data()), 0);
+        files.push_back(readFile(base + ".bmp"));
+    }
+    EXPECT_EQ(files[0].size(), 92u);
+    for (size_t i = 1; i < files.size(); ++i) {
+        EXPECT_EQ(files[i], files[0]);
+    }
+}
+
+TEST(BitmapSave, LongestBaseNameFitsAndOneMoreIsRefused) {
+    // The file name buffer holds 255 characters: a base name of 251 plus ".bmp".
+    TempDir dir;
+    std::string prefix = dir.path + "/";
+    std::string fits = prefix + std::string(251 - prefix.size(), 'n');
+    std::string tooLong = prefix + std::string(252 - prefix.size(), 'l');
+    TestCanvas canvas(4, 1);
+    vexBitmap_BuildHeader(4, 1, nullptr);
+    unsigned char header[56];
+    vexBitmap_BuildHeader(4, 1, header);
+
+    EXPECT_EQ(vexBitmap_WriteFile(fits.c_str(), header, canvas.bytes.data()), 0);
+    EXPECT_EQ(fileSize(fits + ".bmp"), 56 + 12);
+    EXPECT_EQ(vexBitmap_WriteFile(tooLong.c_str(), header, canvas.bytes.data()), -1);
+    EXPECT_EQ(vexBitmap_Save(tooLong.c_str(), 4, 1, 24, canvas.bytes.data()), -1);
+    EXPECT_EQ(folderEntries(dir.path).size(), 1u);
+}
+
+// ---- Failures -----------------------------------------------------------------------------------
+
+TEST(BitmapFailure, FolderInTheWayLeavesNoTemporaryFile) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("taken.bmp").c_str(), 0755), 0);
+    TestCanvas canvas(4, 3);
+    EXPECT_EQ(vexBitmap_Save(dir.file("taken").c_str(), 4, 3, 24, canvas.bytes.data()), -1);
+    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"taken.bmp"});
+    EXPECT_TRUE(folderEntries(dir.file("taken.bmp")).empty());
+
+    EXPECT_EQ(vexBitmap_Save(dir.file("missing/folder").c_str(), 4, 3, 24, canvas.bytes.data()),
+              -1);
+    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"taken.bmp"});
+}
+
+TEST(BitmapFailure, FailedWriteKeepsTheOlderFile) {
+    // The write is cut off by a file-size limit in a child process; the picture there before
+    // must come through byte for byte, and nothing else may be left in the folder.
+    TempDir dir;
+    std::string base = dir.file("kept");
+    std::string older;
+    {
+        TestCanvas canvas(8, 4, 0x00ff00);
+        drawMarkers(canvas);
+        ASSERT_EQ(vexBitmap_Save(base.c_str(), 8, 4, 24, canvas.bytes.data()), 0);
+        older = readFile(base + ".bmp");
+    }
+    ASSERT_EQ(older.size(), 56u + 96u);
+
+    RunLimits limits;
+    limits.fileSize = 1000;
+    RunResult child = runInChild(
+        [&] {
+            TestCanvas canvas(40, 30, 0x0000ff);
+            return vexBitmap_Save(base.c_str(), 40, 30, 24, canvas.bytes.data()) == -1 ? 0 : 1;
+        },
+        "", limits);
+    EXPECT_EQ(child.signal, 0);
+    EXPECT_EQ(child.exitStatus, 0) << "the cut-off write was reported as a success";
+    EXPECT_EQ(readFile(base + ".bmp"), older);
+    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"kept.bmp"});
+}

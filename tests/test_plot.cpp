@@ -1,0 +1,169 @@
+// Tests of the program driver: the banner, the two passes of the plot routine and the real
+// program's run from start to exit.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "output/output.h"
+#include "raster/raster.h"
+#include "support/testutil.h"
+
+namespace {
+
+const char* const bitmapName = "3VErudadudIzad12UdidirAvorovirevEde.bmp";
+
+std::string capturedBanner() {
+    testing::internal::CaptureStdout();
+    int result = vexPlot_Banner();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0);
+    return out;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start + 1));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A working folder for the real program, holding the font it reads.
+void provideFont(const TempDir& dir) {
+    writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH));
+}
+
+}  // namespace
+
+// ---- Banner -------------------------------------------------------------------------------------
+
+TEST(Banner, TwentyOneLinesOfEightyBytesTheLastWithoutNewline) {
+    std::string banner = capturedBanner();
+    EXPECT_EQ(banner.size(), 1679u);
+    std::vector<std::string> lines = splitLines(banner);
+    ASSERT_EQ(lines.size(), 21u);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(lines[i].size(), 80u) << "line " << i + 1;
+        EXPECT_EQ(lines[i].back(), '\n') << "line " << i + 1;
+    }
+    EXPECT_EQ(lines[20].size(), 79u);
+    EXPECT_NE(lines[20].back(), '\n');
+}
+
+TEST(Banner, FramesBarsAndTextColumns) {
+    std::vector<std::string> lines = splitLines(capturedBanner());
+    ASSERT_EQ(lines.size(), 21u);
+    const std::string frame = " *" + std::string(76, '-') + "*";
+    const std::string blank = " |" + std::string(76, ' ') + "|";
+    for (int number = 1; number <= 21; ++number) {
+        std::string line = lines[number - 1].substr(0, 79);
+        bool isFrame = number == 1 || number == 7 || number == 11 || number == 14 || number == 17 ||
+                       number == 21;
+        if (isFrame) {
+            EXPECT_EQ(line, frame) << "line " << number;
+            continue;
+        }
+        if (number == 2 || number == 6) {
+            EXPECT_EQ(line, blank) << "line " << number;
+            continue;
+        }
+        // Column n is index n - 1: bars in columns 2 and 79, text from column 6 to 75.
+        EXPECT_EQ(line.substr(0, 5), " |   ") << "line " << number;
+        EXPECT_NE(line[5], ' ') << "line " << number;
+        EXPECT_EQ(line.substr(75), "   |") << "line " << number;
+    }
+    // The right-hand items of the heading end at column 75.
+    EXPECT_EQ(lines[2].substr(50, 25), "Version 1.0  Release a1.0");
+    EXPECT_EQ(lines[3].substr(60, 15), "Wed 15 May 2006");
+    EXPECT_EQ(lines[4].substr(67, 8), "1200 EDT");
+    EXPECT_EQ(lines[2].substr(5, 16), "3V Azodevir Iror");
+    // With blanks between the left and the right item.
+    EXPECT_EQ(lines[2][49], ' ');
+    EXPECT_EQ(lines[3][59], ' ');
+    EXPECT_EQ(lines[4][66], ' ');
+}
+
+// ---- Plot frame ---------------------------------------------------------------------------------
+
+TEST(PlotFrame, SizingPassSetsTheGeometryAndNeitherDrawsNorPrints) {
+    TestCanvas earlier(4, 3, 0x123456);
+    std::vector<unsigned char> before = earlier.bytes;
+
+    testing::internal::CaptureStdout();
+    int small = vexPlot_MandelbrotSet(2, 2, 24, nullptr);
+    int big = vexPlot_MandelbrotSet(6000, 4800, 24, nullptr);
+    std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(small, 13);
+    EXPECT_EQ(big, 86400001);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(earlier.bytes, before);
+    EXPECT_EQ(canvasBuffer, nullptr);
+    EXPECT_EQ(canvasByteSize, 86400000);
+    EXPECT_EQ(canvasCenterX, 3000);
+    EXPECT_EQ(canvasCenterY, 2400);
+}
+
+TEST(PlotFrame, RenderPassCoversTheCanvasAndReturnsTheSizingValue) {
+    // The render pass goes on to the scene, which may end the process, so it runs in a child
+    // in a folder of its own, with the font beside it.
+    TempDir dir;
+    provideFont(dir);
+    const int width = 40;
+    const int height = 30;
+    RunResult child = runInChild(
+        [&] {
+            const unsigned char marker = 0x5a;
+            std::vector<unsigned char> frame(width * height * 3 + 1, marker);
+            int sizing = vexPlot_MandelbrotSet(width, height, 24, nullptr);
+            int render = vexPlot_MandelbrotSet(width, height, 24, frame.data());
+            if (sizing != width * height * 3 + 1) {
+                return 2;
+            }
+            if (render != sizing) {
+                return 3;
+            }
+            // The clear reaches every pixel: none is left as the buffer held it.
+            for (int i = 0; i < width * height * 3; i += 3) {
+                if (frame[i] == marker && frame[i + 1] == marker && frame[i + 2] == marker) {
+                    return 4;
+                }
+            }
+            return frame.back() == marker ? 0 : 5;
+        },
+        dir.path);
+    EXPECT_EQ(child.signal, 0);
+    EXPECT_EQ(child.exitStatus, 0) << child.out << child.err;
+}
+
+// ---- The program --------------------------------------------------------------------------------
+
+TEST(Program, UnwritableBitmapIsAFailedRun) {
+    // A folder in the way of the picture: the run must not end as a success.
+    TempDir dir;
+    provideFont(dir);
+    ASSERT_EQ(mkdir(dir.file(bitmapName).c_str(), 0755), 0);
+    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 1);
+    const std::string message = "vexNIVplot: Cannot write bitmap file.\n";
+    ASSERT_GE(run.out.size(), message.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
+    // Nothing half-written is left beside the folder.
+    std::set<std::string> allowed{"vexMSDOS.fon", bitmapName, "___output_statistics.txt"};
+    for (const std::string& name : folderEntries(dir.path)) {
+        EXPECT_EQ(allowed.count(name), 1u) << name;
+    }
+}
