@@ -2,7 +2,6 @@
 // statistics file, the bitmap it leaves, and its exit status on the way out of each failure.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -66,6 +65,20 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// True when the line has the shape: '#' stands for a digit or a blank, anything else for itself.
+bool hasShape(const std::string& line, const std::string& shape) {
+    if (line.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < line.size(); ++i) {
+        bool digitOrBlank = line[i] == ' ' || (line[i] >= '0' && line[i] <= '9');
+        if (shape[i] == '#' ? !digitOrBlank : line[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Checks the eight-line statistics box: frame lines, count and title exactly, the time and
 // the rates in their fields (they vary from run to run).
 void expectStatisticsBox(const std::string& box, int frames) {
@@ -81,12 +94,13 @@ void expectStatisticsBox(const std::string& box, int frames) {
     EXPECT_EQ(lines[0], frame);
     EXPECT_EQ(lines[1], counted);
     EXPECT_EQ(lines[2], frame);
-    EXPECT_TRUE(std::regex_match(
-        lines[3], std::regex(R"( \|   [ 0-9]{5}:[0-9]{2}:[0-9]{2}\.[0-9]{2} main-loop time      )"
-                             R"(\|  [ 0-9]{13}\.[0-9]{2} frames/s \(avg\)    \|)")))
+    EXPECT_TRUE(hasShape(lines[3],
+                         " |   #####:##:##.## main-loop time      |  "
+                         "#############.## frames/s (avg)    |"))
         << lines[3];
-    EXPECT_TRUE(std::regex_match(
-        lines[4], std::regex(R"( \| {38}\|  [ 0-9]{13}\.[0-9]{2} ms/frame \(avg\)    \|)")))
+    EXPECT_TRUE(hasShape(lines[4], " |" + std::string(38, ' ') +
+                                       "|  "
+                                       "#############.## ms/frame (avg)    |"))
         << lines[4];
     EXPECT_EQ(lines[5], frame);
     EXPECT_EQ(lines[6], " |   " + std::string(69 - title.size(), ' ') + title + "    |");
@@ -209,7 +223,8 @@ TEST(ProgramRun, SecondRunWritesTheSameBytes) {
 // the picture was looked at.
 TEST(ProgramRun, GoldenPicture) {
     const NormalRun& run = normalRun();
-    EXPECT_EQ(sha256Hex(run.bitmap), "8562e0e395f9d2069bf09782aa241cf7b95d09851e7fe38791395e2bbd05c95b");
+    EXPECT_EQ(sha256Hex(run.bitmap),
+              "8562e0e395f9d2069bf09782aa241cf7b95d09851e7fe38791395e2bbd05c95b");
 }
 
 TEST(ProgramFailure, MissingFontPrintsReportAndWritesNoBitmap) {
