@@ -7,6 +7,7 @@
 
 // Appends the text and a newline to the named file, creating it if needed. Returns 0 on
 // success; -1, with a message on standard error, when the file cannot be opened or written.
+// A regular file whose append failed is cut back to its earlier length.
 int vexFile_AppendLine(const char* fileName, const char* text);
 
 // Returns a zero-filled block of `size` bytes; never returns null (failure is fatal).

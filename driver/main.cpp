@@ -1,4 +1,5 @@
 // Process entry: banner, sizing pass, frame buffer, render pass, bitmap file.
+#include <csignal>
 #include <cstdio>
 
 #include "driver/driver.h"
@@ -12,6 +13,11 @@ const char* const imageName = "3VErudadudIzad12UdidirAvorovirevEde";
 }  // namespace
 
 int main() {
+    // Under a file-size limit (ulimit -f) the signal would kill the process in the middle of
+    // the picture's write and leave its temporary file behind; ignored, the write fails like one
+    // on a full disk, and that failure is cleaned up and reported.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     vexPlot_Banner();
     int size = vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, nullptr);
     unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
@@ -22,5 +28,13 @@ int main() {
         std::printf("vexNIVplot: Cannot write bitmap file.\n");
     }
     vexMemory_Free(frame);
+
+    // The banner and the statistics box are results of the run as well: standard output that
+    // could not take them (a full disk, a closed descriptor) fails the run, said where it can
+    // still be seen.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "vexNIVplot: Cannot write standard output.\n");
+        return 1;
+    }
     return saved == 0 ? 0 : 1;
 }

@@ -1,5 +1,8 @@
 // Support routines: the fatal-error exit, zeroing allocation and release, text-file append and
 // rounding. They keep no state.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +21,11 @@ int vexFile_AppendLine(const char* fileName, const char* text) {
         std::fprintf(stderr, "Cannot open input file.\n");
         return -1;
     }
+    // Where a regular file ended before this append: a failed append is cut back to it, so the
+    // file never keeps half a text (a statistics box torn off at the end of a full disk).
+    struct stat before;
+    bool restorable = fstat(fileno(file), &before) == 0 && S_ISREG(before.st_mode);
+
     // The text goes out a character at a time; any failed write, the flush or the close
     // turns the whole append into a failure, so a full disk never loses statistics silently.
     bool failed = false;
@@ -26,7 +34,16 @@ int vexFile_AppendLine(const char* fileName, const char* text) {
     }
     failed |= std::fprintf(file, "\n") < 0;
     failed |= std::fflush(file) != 0;
+    // The close may try the unwritten rest once more, so the cut is made after it, through a
+    // second descriptor of the same file.
+    int kept = restorable ? dup(fileno(file)) : -1;
     failed |= std::fclose(file) != 0;
+    if (kept >= 0) {
+        if (failed && ftruncate(kept, before.st_size) != 0) {
+            std::fprintf(stderr, "Cannot restore file %s.\n", fileName);
+        }
+        close(kept);
+    }
     if (failed) {
         std::fprintf(stderr, "Cannot write file %s.\n", fileName);
         return -1;

@@ -3,9 +3,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
+#include "fuzz/guarded_canvas.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
 
@@ -41,13 +40,11 @@ Point3 anyPoint(FuzzedDataProvider& input) {
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     static bool quiet = std::freopen("/dev/null", "w", stdout) != nullptr;  // messages only
     (void)quiet;
+    static GuardedCanvas canvas(width, height);
+    canvas.reset();
     FuzzedDataProvider input(data, size);
-    std::vector<unsigned char> memory(width * height * 3 + 64, 0xAA);
-    unsigned char* frame = memory.data() + 32;
-    vexRaster_Initialize(width, height, frame);
     if (input.ConsumeBool()) {
-        vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 20.0, 240.0, 30.0, -75.0,
-                              100.0);
+        vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 20.0, 240.0, 30.0, -75.0, 100.0);
     } else {
         vex3D_InitializePrism(anyDouble(input), anyDouble(input), anyDouble(input),
                               anyDouble(input), anyDouble(input), anyDouble(input), 0,
@@ -63,13 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         int low = input.ConsumeIntegral<int>();
         int high = input.ConsumeIntegral<int>();
         vexRaster_SetPenSize(input.ConsumeIntegralInRange<int>(-1, 1));
-        vex3D_DrawShadedQuad(p0, p1, p2, p3, flags & 1, flags & 2, flags & 4, low, high,
-                             flags & 8);
+        vex3D_DrawShadedQuad(p0, p1, p2, p3, flags & 1, flags & 2, flags & 4, low, high, flags & 8);
     }
-    for (int i = 0; i < 32; ++i) {
-        if (memory[i] != 0xAA || memory[memory.size() - 1 - i] != 0xAA) {
-            std::abort();
-        }
-    }
+    canvas.checkGuards();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/guarded_canvas.h"
 #include "raster/raster.h"
 
 namespace {
@@ -14,11 +15,9 @@ const int height = 31;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+    static GuardedCanvas canvas(width, height);
+    canvas.reset();
     FuzzedDataProvider input(data, size);
-    // Guard bytes around the canvas catch any write past either end.
-    std::vector<unsigned char> memory(width * height * 3 + 64, 0xAA);
-    unsigned char* frame = memory.data() + 32;
-    vexRaster_Initialize(width, height, frame);
     vexRaster_SetPenSize(input.ConsumeIntegralInRange<int>(-1, 2));
     vexRaster_SetColor(0x102030);
     while (input.remaining_bytes() >= 16) {
@@ -28,16 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         int y2 = input.ConsumeIntegral<int>();
         vexRaster_DrawLine(x1, y1, x2, y2);
     }
-    for (int i = 0; i < 32; ++i) {
-        if (memory[i] != 0xAA || memory[memory.size() - 1 - i] != 0xAA) {
-            std::abort();
-        }
-    }
+    canvas.checkGuards();
 
-    // Lines with both ends on the canvas: the fast runs and the clipped walk write the same.
+    // Lines with both ends on the canvas: the fast runs and the clipped walk write the same
+    // pixels, compared line by line on a cleared canvas.
     FuzzedDataProvider again(data, size);
-    std::vector<unsigned char> fast(width * height * 3, 0);
-    std::vector<unsigned char> walked(width * height * 3, 0);
+    std::vector<unsigned char> fast(canvas.size());
+    vexRaster_SetPenSize(0);
+    vexRaster_SetColor(0xffffff);
     while (again.remaining_bytes() >= 4) {
         int x1 = again.ConsumeIntegralInRange<int>(0, width - 1);
         int y1 = again.ConsumeIntegralInRange<int>(0, height - 1);
@@ -46,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         if (x1 == x2 && y1 == y2) {
             continue;
         }
-        vexRaster_SetPenSize(0);
-        vexRaster_SetColor(0xffffff);
-        vexRaster_Initialize(width, height, fast.data());
+        std::memset(canvas.pixels(), 0, canvas.size());
         vexRaster_DrawLine(x1, y1, x2, y2);
-        vexRaster_Initialize(width, height, walked.data());
+        std::memcpy(fast.data(), canvas.pixels(), canvas.size());
+        std::memset(canvas.pixels(), 0, canvas.size());
         vexRaster_DrawClippedLine(x1, y1, x2, y2);
-        if (fast != walked) {
+        if (std::memcmp(fast.data(), canvas.pixels(), canvas.size()) != 0) {
             std::abort();
         }
     }
+    canvas.checkGuards();
     return 0;
 }

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz/guarded_canvas.h"
 #include "raster/raster.h"
 
 namespace {
@@ -23,8 +23,8 @@ const std::string& fontPath() {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    std::vector<unsigned char> font = input.ConsumeBytes<unsigned char>(
-        input.ConsumeIntegralInRange<size_t>(0, 9000));
+    std::vector<unsigned char> font =
+        input.ConsumeBytes<unsigned char>(input.ConsumeIntegralInRange<size_t>(0, 9000));
     if (std::FILE* file = std::fopen(fontPath().c_str(), "wb")) {
         std::fwrite(font.data(), 1, font.size(), file);
         std::fclose(file);
@@ -32,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     vexText_LoadFont(fontPath().c_str());
     std::remove(fontPath().c_str());
 
-    std::vector<unsigned char> memory(width * height * 3 + 64, 0xAA);
-    unsigned char* frame = memory.data() + 32;
-    vexRaster_Initialize(width, height, frame);
+    static GuardedCanvas canvas(width, height);
+    canvas.reset();
     vexRaster_SetPenSize(input.ConsumeIntegralInRange<int>(-1, 1));
     while (input.remaining_bytes() > 0) {
         bool small = input.ConsumeBool();
@@ -60,10 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         }
     }
     vexText_Flush();
-    for (int i = 0; i < 32; ++i) {
-        if (memory[i] != 0xAA || memory[memory.size() - 1 - i] != 0xAA) {
-            std::abort();
-        }
-    }
+    canvas.checkGuards();
     return 0;
 }

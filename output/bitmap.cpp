@@ -95,6 +95,9 @@ int vexBitmap_WriteFile(const char* baseName, const unsigned char* header,
     bool written = writeAll(file, header, static_cast<size_t>(bitmapHeaderSize)) &&
                    writeAll(file, pixels, static_cast<size_t>(canvasByteSize));
     written = std::fflush(file) == 0 && written;
+    // The bytes reach the disk before the rename makes them the picture: after a crash the name
+    // holds the older file or the whole new one, never a new one still half in the cache.
+    written = written && fsync(fileno(file)) == 0;
     written = std::fclose(file) == 0 && written;
     if (!written || std::rename(tempName, fileName) != 0) {
         unlink(tempName);

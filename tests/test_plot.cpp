@@ -1,10 +1,6 @@
-// Tests of the program driver: the banner, the two passes of the plot routine and the real
-// program's run from start to exit.
+// Tests of the program driver: the banner and the two passes of the plot routine.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +10,6 @@
 #include "support/testutil.h"
 
 namespace {
-
-const char* const bitmapName = "3VErudadudIzad12UdidirAvorovirevEde.bmp";
 
 std::string capturedBanner() {
     testing::internal::CaptureStdout();
@@ -146,24 +140,4 @@ TEST(PlotFrame, RenderPassCoversTheCanvasAndReturnsTheSizingValue) {
         dir.path);
     EXPECT_EQ(child.signal, 0);
     EXPECT_EQ(child.exitStatus, 0) << child.out << child.err;
-}
-
-// ---- The program --------------------------------------------------------------------------------
-
-TEST(Program, UnwritableBitmapIsAFailedRun) {
-    // A folder in the way of the picture: the run must not end as a success.
-    TempDir dir;
-    provideFont(dir);
-    ASSERT_EQ(mkdir(dir.file(bitmapName).c_str(), 0755), 0);
-    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exitStatus, 1);
-    const std::string message = "vexNIVplot: Cannot write bitmap file.\n";
-    ASSERT_GE(run.out.size(), message.size());
-    EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
-    // Nothing half-written is left beside the folder.
-    std::set<std::string> allowed{"vexMSDOS.fon", bitmapName, "___output_statistics.txt"};
-    for (const std::string& name : folderEntries(dir.path)) {
-        EXPECT_EQ(allowed.count(name), 1u) << name;
-    }
 }

@@ -242,7 +242,7 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
         struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
         setrlimit(RLIMIT_AS, &addressLimit);
         setrlimit(RLIMIT_FSIZE, &sizeLimit);
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -296,7 +296,7 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
         struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
         setrlimit(RLIMIT_AS, &addressLimit);
         setrlimit(RLIMIT_FSIZE, &sizeLimit);
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         int code = body();
         std::fflush(nullptr);
         _exit(code);

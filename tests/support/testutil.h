@@ -56,7 +56,8 @@ std::string sha256Hex(const std::string& bytes);
 
 struct RunLimits {
     rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS, bytes
-    rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes; SIGXFSZ is ignored in the child
+    rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
+    bool ignoreFileSizeSignal = true;     // false: the child starts with SIGXFSZ's default action
 };
 
 struct RunResult {
