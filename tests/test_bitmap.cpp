@@ -20,7 +20,7 @@ std::string headerFor(int width, int height) {
 }
 
 // The file a canvas should give, worked out pixel by pixel from the picture: rows from the
-// bottom of the picture up, each pixel blue, green, red.
+// bottom of the picture up, each pixel blue, green, red, each row padded to four bytes.
 std::string expectedFile(const TestCanvas& canvas) {
     std::string file = headerFor(canvas.width, canvas.height);
     for (int y = canvas.height - 1; y >= 0; --y) {
@@ -30,6 +30,7 @@ std::string expectedFile(const TestCanvas& canvas) {
             file += static_cast<char>((c >> 8) & 0xff);
             file += static_cast<char>((c >> 16) & 0xff);
         }
+        file += std::string((4 - canvas.width * 3 % 4) % 4, '\0');
     }
     return file;
 }
@@ -73,10 +74,18 @@ TEST(BitmapHeader, SizeQueryOnlySetsTheHeaderSize) {
 }
 
 TEST(BitmapHeader, NegativeHeightCountsItsMagnitudeInTheImageSize) {
-    std::string header = headerFor(2, -3);
-    EXPECT_EQ(header.substr(2, 4), std::string("\x4a\x00\x00\x00", 4));  // 56 + 18
+    std::string header = headerFor(4, -3);
+    EXPECT_EQ(header.substr(2, 4), std::string("\x5c\x00\x00\x00", 4));  // 56 + 36
     EXPECT_EQ(header.substr(22, 4), std::string("\xfd\xff\xff\xff", 4));
-    EXPECT_EQ(header.substr(34, 4), std::string("\x12\x00\x00\x00", 4));
+    EXPECT_EQ(header.substr(34, 4), std::string("\x24\x00\x00\x00", 4));
+}
+
+TEST(BitmapHeader, RowsArePaddedToFourBytesInTheSizes) {
+    // 5 pixels make 15 bytes, padded to 16 in the file: 48 bytes of image for 3 rows.
+    std::string header = headerFor(5, 3);
+    EXPECT_EQ(header.substr(2, 4), std::string("\x68\x00\x00\x00", 4));  // 56 + 48
+    EXPECT_EQ(header.substr(34, 4), std::string("\x30\x00\x00\x00", 4));
+    EXPECT_EQ(headerFor(6, 1).substr(34, 4), std::string("\x14\x00\x00\x00", 4));  // 18 -> 20
 }
 
 // ---- Saving -------------------------------------------------------------------------------------
@@ -95,6 +104,21 @@ TEST(BitmapSave, RowsBottomUpPixelsBlueGreenRed) {
     EXPECT_EQ(file.substr(56 + 24, 3), std::string("\x00\x00\xff", 3));
     // The canvas is left converted.
     EXPECT_EQ(canvas.at(0, 0), 0x0000ff);
+}
+
+TEST(BitmapSave, OddWidthRowsArePaddedWithZeros) {
+    // Without the padding a reader takes each row from the wrong place and the file is short.
+    TempDir dir;
+    for (int width : {1, 2, 3, 5, 7}) {
+        TestCanvas canvas(width, 3);
+        drawMarkers(canvas);
+        std::string expected = expectedFile(canvas);
+        std::string base = dir.file("odd" + std::to_string(width));
+        EXPECT_EQ(vexBitmap_Save(base.c_str(), width, 3, 24, canvas.bytes.data()), 0);
+        std::string file = readFile(base + ".bmp");
+        EXPECT_EQ(file.size(), 56u + 3u * ((width * 3 + 3) / 4 * 4)) << width;
+        EXPECT_EQ(file, expected) << width;
+    }
 }
 
 TEST(BitmapSave, OlderFileIsReplacedWithOrdinaryPermissions) {
