@@ -47,8 +47,7 @@ int vexFractal_SelectFastLanes(int lanes);
 // The pixels vexRaster_DrawLine and vex3D_FillTriangle (outline, then fill) give for projected
 // corners, in `colour`, written only on canvas rows rowBegin <= y < rowEnd: the band-limited
 // primitives the fast frame draws with.
-void vexFractal_DrawLineRows(int x1, int y1, int x2, int y2, int colour, int rowBegin,
-                             int rowEnd);
+void vexFractal_DrawLineRows(int x1, int y1, int x2, int y2, int colour, int rowBegin, int rowEnd);
 void vexFractal_FillTriangleRows(int x0, int y0, int x1, int y1, int x2, int y2, int colour,
                                  int rowBegin, int rowEnd);
 

@@ -104,11 +104,10 @@ void vexPlot_DrawScene(int pixelDepth) {
     int threads = sweepThreads();
     vexTimer_Start();
     do {
-        vexFractal_DrawSurfaceLiteral();
+        vexFractal_DrawSurfaceFast(threads);
         vexStats_CountFrame();
     } while (statsDone == 0);
     vexTimer_Stop();
-    (void)threads;
 
     vexText_SetOpaque(1);
     vexText_SetScale(labelScale);

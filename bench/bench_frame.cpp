@@ -1,0 +1,259 @@
+// Frame benchmark: renders the real picture with the literal and the fast frame, each variant
+// in a fresh child process, and prints every phase (clear, sweep, labels, swap and write), the
+// ratios and each child's peak resident memory. Usage: vexbench [repetitions] [folder].
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/driver.h"
+#include "fractal/fractal.h"
+#include "output/output.h"
+#include "raster/raster.h"
+#include "view3d/view3d.h"
+
+namespace {
+
+const int imageWidth = 6000;
+const int imageHeight = 4800;
+
+enum Phase { phaseClear, phaseSweep, phaseLabels, phaseSave, phaseCount };
+const char* const phaseNames[phaseCount] = {"clear", "sweep", "labels", "swap+write"};
+
+struct Variant {
+    const char* name;
+    bool fast;
+    int threads;  // 0: the machine's count
+    int lanes;    // 0: the widest the processor has
+};
+
+// The literal frame, the fast frame as the program runs it, and two fast frames with one of
+// its means taken away, to show what each buys.
+const Variant variants[] = {
+    {"literal", false, 1, 0},
+    {"fast", true, 0, 0},
+    {"fast, 1 thread", true, 1, 0},
+    {"fast, scalar", true, 0, 1},
+};
+
+int machineThreads() {
+    unsigned int count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One whole frame as the program makes it, timed phase by phase; the labels are the scene's
+// three lines, drawn as the scene draws them.
+void runVariant(const Variant& v, const std::string& imageBase, double seconds[phaseCount]) {
+    if (v.lanes != 0 && !vexFractal_SelectFastLanes(v.lanes)) {
+        vexError_Fatal("vector width not supported (vexbench)");
+    }
+    int size = vexRaster_Initialize(imageWidth, imageHeight, nullptr) + 1;
+    unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
+    vexRaster_Initialize(imageWidth, imageHeight, frame);
+
+    auto start = std::chrono::steady_clock::now();
+    vexRaster_SetClearColor(0xffffff);
+    vexRaster_Clear();
+    seconds[phaseClear] = secondsSince(start);
+
+    vexText_SetOpaque(0);
+    vexText_SetBackground(0xffffff);
+    if (!vexText_LoadFont(VEX_FONT_PATH)) {
+        vexError_Fatal("cannot read the font " VEX_FONT_PATH " (vexbench)");
+    }
+    vexText_SetScale(4);
+    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
+                          10000.0);
+    vexRaster_SetPenSize(0);
+    vexRaster_SetColor(0xff0000);
+
+    start = std::chrono::steady_clock::now();
+    if (v.fast) {
+        vexFractal_DrawSurfaceFast(v.threads == 0 ? machineThreads() : v.threads);
+    } else {
+        vexFractal_DrawSurfaceLiteral();
+    }
+    seconds[phaseSweep] = secondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    vexText_SetOpaque(1);
+    vexText_SetScale(4);
+    vexText_SetForeground(0);
+    int s = textScale;
+    vexText_DrawString(10 * s, 10 * s, "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c");
+    vexText_DrawString(10 * s, 25 * s, "Copyright (c) 1994-2006 Orla Penwright");
+    vexText_DrawString(10 * s, 40 * s, "All rights reserved by Tallowmere Software Works");
+    vexText_Flush();
+    seconds[phaseLabels] = secondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    if (vexBitmap_Save(imageBase.c_str(), imageWidth, imageHeight, 24, frame) != 0) {
+        vexError_Fatal("cannot write the bitmap (vexbench)");
+    }
+    seconds[phaseSave] = secondsSince(start);
+    vexMemory_Free(frame);
+}
+
+struct Measurement {
+    double seconds[phaseCount];
+    long peakKilobytes;
+};
+
+// Runs variant k in a child process (this program, started afresh) and collects its figures.
+bool measure(const char* self, int k, const std::string& folder, Measurement* m) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return false;
+    }
+    pid_t child = fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        close(channel[0]);
+        dup2(channel[1], 3);
+        std::string variant = std::to_string(k);
+        execl(self, self, "--child", variant.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(channel[1]);
+    bool got =
+        read(channel[0], m->seconds, sizeof m->seconds) == static_cast<ssize_t>(sizeof m->seconds);
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage;
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return false;
+    }
+    m->peakKilobytes = usage.ru_maxrss;
+    return got;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::FILE* fa = std::fopen(a.c_str(), "rb");
+    std::FILE* fb = std::fopen(b.c_str(), "rb");
+    bool same = fa != nullptr && fb != nullptr;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    while (same) {
+        size_t na = std::fread(ba.data(), 1, ba.size(), fa);
+        size_t nb = std::fread(bb.data(), 1, bb.size(), fb);
+        same = na == nb && std::memcmp(ba.data(), bb.data(), na) == 0;
+        if (na == 0) {
+            break;
+        }
+    }
+    if (fa != nullptr) {
+        std::fclose(fa);
+    }
+    if (fb != nullptr) {
+        std::fclose(fb);
+    }
+    return same;
+}
+
+double total(const Measurement& m) {
+    double sum = 0;
+    for (double s : m.seconds) {
+        sum += s;
+    }
+    return sum;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int variantCount = static_cast<int>(sizeof variants / sizeof variants[0]);
+    if (argc == 4 && std::strcmp(argv[1], "--child") == 0) {
+        int k = std::atoi(argv[2]);
+        if (k < 0 || k >= variantCount) {
+            return 2;
+        }
+        double seconds[phaseCount];
+        runVariant(variants[k], std::string(argv[3]) + "/variant" + argv[2], seconds);
+        return write(3, seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds) ? 0 : 1;
+    }
+    int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    char pattern[] = "/tmp/vexbench-XXXXXX";
+    std::string folder = argc > 2 ? argv[2] : "";
+    if (folder.empty()) {
+        if (mkdtemp(pattern) == nullptr) {
+            std::perror("mkdtemp");
+            return 1;
+        }
+        folder = pattern;
+    }
+
+    // Each variant's best run of each phase; the variants take turns, so that a slow spell of
+    // the machine hits all of them.
+    std::vector<Measurement> best(variantCount);
+    for (Measurement& m : best) {
+        std::fill(m.seconds, m.seconds + phaseCount, 1e30);
+        m.peakKilobytes = 0;
+    }
+    for (int r = 0; r < repetitions; ++r) {
+        for (int k = 0; k < variantCount; ++k) {
+            Measurement m;
+            if (!measure("/proc/self/exe", k, folder, &m)) {
+                std::fprintf(stderr, "variant %s failed\n", variants[k].name);
+                return 1;
+            }
+            for (int p = 0; p < phaseCount; ++p) {
+                best[k].seconds[p] = std::min(best[k].seconds[p], m.seconds[p]);
+            }
+            best[k].peakKilobytes = std::max(best[k].peakKilobytes, m.peakKilobytes);
+        }
+    }
+
+    std::printf("%d x %d frame, %d threads, %d vector lanes, best of %d runs (ms)\n\n", imageWidth,
+                imageHeight, machineThreads(), vexFractal_FastLanes(), repetitions);
+    std::printf("%-16s", "phase");
+    for (const Variant& v : variants) {
+        std::printf("%16s", v.name);
+    }
+    std::printf("%16s\n", "literal/fast");
+    for (int p = 0; p <= phaseCount; ++p) {
+        std::printf("%-16s", p < phaseCount ? phaseNames[p] : "whole run");
+        for (int k = 0; k < variantCount; ++k) {
+            double s = p < phaseCount ? best[k].seconds[p] : total(best[k]);
+            std::printf("%16.1f", s * 1000.0);
+        }
+        double literal = p < phaseCount ? best[0].seconds[p] : total(best[0]);
+        double fast = p < phaseCount ? best[1].seconds[p] : total(best[1]);
+        std::printf("%15.1fx\n", literal / fast);
+    }
+    std::printf("%-16s", "peak RSS (MB)");
+    for (int k = 0; k < variantCount; ++k) {
+        std::printf("%16.1f", best[k].peakKilobytes * 1024.0 / 1e6);
+    }
+    std::printf("\n\n");
+
+    bool identical = true;
+    for (int k = 1; k < variantCount; ++k) {
+        bool same =
+            sameFile(folder + "/variant0.bmp", folder + "/variant" + std::to_string(k) + ".bmp");
+        std::printf("%s bitmap %s the literal one\n", variants[k].name,
+                    same ? "is identical to" : "DIFFERS from");
+        identical = identical && same;
+    }
+    for (int k = 0; k < variantCount; ++k) {
+        std::remove((folder + "/variant" + std::to_string(k) + ".bmp").c_str());
+    }
+    if (argc <= 2) {
+        rmdir(folder.c_str());
+    }
+    return identical ? 0 : 1;
+}

@@ -1,0 +1,307 @@
+// The fast frame: the literal sweep's picture, byte for byte, from each distinct corner's height
+// and projection computed once in vector lanes, the facets drawn band of canvas rows by band,
+// each band by one thread in sweep order.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "driver/driver.h"
+#include "fractal/fastkernels.h"
+#include "fractal/fractal.h"
+#include "raster/raster.h"
+#include "view3d/view3d.h"
+
+namespace {
+
+// Canvas rows are drawn in bands of this many, handed out to the threads one at a time, so
+// that they finish together whatever the picture's shape. A facet reaching into two bands is
+// set up twice; 128 rows keep that rare and still give 38 bands to share out.
+const int bandRows = 128;
+
+// Lets the frame's threads pass from one phase to the next together.
+class PhaseBarrier {
+  public:
+    explicit PhaseBarrier(int parties) : parties_(parties) {}
+    void wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        int generation = generation_;
+        if (++arrived_ == parties_) {
+            arrived_ = 0;
+            ++generation_;
+            released_.notify_all();
+            return;
+        }
+        released_.wait(lock, [&] { return generation != generation_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    int parties_;
+    int arrived_ = 0;
+    int generation_ = 0;
+};
+
+// Everything one frame's threads share. The corner block first holds each corner's height
+// (nx columns of ny doubles); once the shades are known, each column's slot is overwritten by
+// that column's pixel columns and rows (ny ints each, the same 8 * ny bytes). Holding both in
+// one block keeps the frame's own memory near 5 MB beside the 86 MB frame buffer.
+struct Frame {
+    const double* xs;
+    int nx;
+    const double* ys;
+    int ny;
+    int threads;
+    double* corners;
+    unsigned char* shades;
+    std::vector<double> stepUp, stepDown, viewY;
+    VexProjectionConstants camera;
+    Point3 light;
+    VexHeightWork heights;
+    std::vector<const int*> pixelColumns, pixelRows;
+    std::vector<VexInk> inks;
+    // runs[t][b]: the cells of thread t's columns that reach into band b, in sweep order. The
+    // threads' columns follow one another, so thread 0's runs, then thread 1's, and so on, are
+    // the band's cells in sweep order.
+    std::vector<std::vector<std::vector<VexCellRun>>> runs;
+    int bandCount;
+    std::atomic<int> nextBand;
+    PhaseBarrier barrier;
+
+    explicit Frame(int threadCount) : barrier(threadCount) {}
+};
+
+// [first, last) of `count` items for thread t of n.
+void shareOf(int count, int t, int n, int* first, int* last) {
+    *first = static_cast<int>(static_cast<long long>(count) * t / n);
+    *last = static_cast<int>(static_cast<long long>(count) * (t + 1) / n);
+}
+
+void shadeColumns(Frame& f, int t) {
+    const VexFastKernels& kernels = *f.heights.kernels;
+    int first, last;
+    shareOf(f.nx - 1, t, f.threads, &first, &last);
+    for (int i = first; i < last; ++i) {
+        VexShadeColumn column;
+        column.left = f.corners + static_cast<long long>(i) * f.ny;
+        column.right = column.left + f.ny;
+        column.stepUp = f.stepUp.data();
+        column.stepDown = f.stepDown.data();
+        column.stepRight = f.xs[i + 1] - f.xs[i];
+        column.stepLeft = f.xs[i] - f.xs[i + 1];
+        column.lightX = f.light.x;
+        column.lightY = f.light.y;
+        column.lightZ = f.light.z;
+        kernels.shadeColumn(column, f.ny - 1, f.shades + 2LL * i * (f.ny - 1));
+    }
+}
+
+void projectColumns(Frame& f, int t) {
+    const VexFastKernels& kernels = *f.heights.kernels;
+    std::vector<int> columns(f.ny), rows(f.ny);
+    int first, last;
+    shareOf(f.nx, t, f.threads, &first, &last);
+    for (int i = first; i < last; ++i) {
+        double* slot = f.corners + static_cast<long long>(i) * f.ny;
+        double viewX = (f.xs[i] - viewPrism.centerX) * viewPrism.scaleX;
+        kernels.projectColumn(slot, f.viewY.data(), f.ny, viewX, f.camera, columns.data(),
+                              rows.data());
+        // The column's heights are read; its slot takes the pixels.
+        std::memcpy(slot, columns.data(), sizeof(int) * f.ny);
+        std::memcpy(reinterpret_cast<unsigned char*>(slot) + sizeof(int) * f.ny, rows.data(),
+                    sizeof(int) * f.ny);
+    }
+}
+
+// Files each cell of thread t's cell columns under every band its rows reach. A cell's pixels
+// all lie between its corners' rows; cells wholly above or below the canvas draw nothing.
+void binCells(Frame& f, int t) {
+    std::vector<std::vector<VexCellRun>>& runs = f.runs[t];
+    runs.assign(f.bandCount, std::vector<VexCellRun>());
+    const int lastRow = canvasHeight - 1;
+    int first, last;
+    shareOf(f.nx - 1, t, f.threads, &first, &last);
+    for (int i = first; i < last; ++i) {
+        const int* left = f.pixelRows[i];
+        const int* right = f.pixelRows[i + 1];
+        for (int j = 0; j + 1 < f.ny; ++j) {
+            int low = std::min(std::min(left[j], right[j]), std::min(left[j + 1], right[j + 1]));
+            int high = std::max(std::max(left[j], right[j]), std::max(left[j + 1], right[j + 1]));
+            if (high < 0 || low > lastRow) {
+                continue;
+            }
+            int bandLow = std::max(low, 0) / bandRows;
+            int bandHigh = std::min(high, lastRow) / bandRows;
+            for (int b = bandLow; b <= bandHigh; ++b) {
+                std::vector<VexCellRun>& band = runs[b];
+                if (!band.empty() && band.back().column == i && band.back().last == j - 1) {
+                    band.back().last = j;
+                } else {
+                    band.push_back({i, j, j});
+                }
+            }
+        }
+    }
+}
+
+void drawBands(Frame& f) {
+    const VexFastKernels& kernels = *f.heights.kernels;
+    const VexCellGrid grid = {
+        f.pixelColumns.data(), f.pixelRows.data(), f.shades, f.inks.data(), f.nx, f.ny};
+    for (;;) {
+        int b = f.nextBand.fetch_add(1);
+        if (b >= f.bandCount) {
+            break;
+        }
+        const VexRowBand band = vexFractal_CanvasBand(b * bandRows, (b + 1) * bandRows);
+        for (const std::vector<std::vector<VexCellRun>>& threadRuns : f.runs) {
+            const std::vector<VexCellRun>& runs = threadRuns[b];
+            kernels.drawCells(grid, runs.data(), static_cast<int>(runs.size()), band);
+        }
+    }
+}
+
+void runFrameThread(Frame& f, int t) {
+    vexFractal_RunHeightWorker(&f.heights);
+    f.barrier.wait();
+    shadeColumns(f, t);
+    f.barrier.wait();
+    projectColumns(f, t);
+    f.barrier.wait();
+    binCells(f, t);
+    f.barrier.wait();
+    drawBands(f);
+}
+
+// The fast path needs every edge of every cell to have a length: a grid step whose square is 0
+// would make the facet renderer report a zero-length vector. Steps of a strictly increasing
+// axis are positive; their squares are 0 only when they underflow.
+bool stepsHaveLength(const double* axis, int n) {
+    for (int k = 0; k + 1 < n; ++k) {
+        double up = axis[k + 1] - axis[k];
+        double down = axis[k] - axis[k + 1];
+        if (!(up * up > 0.0) || !(down * down > 0.0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The literal cell loop over the same corners, for grids the fast path does not take on: it
+// prints the renderer's messages in their order.
+void drawGridLiterally(const double* xs, int nx, const double* ys, int ny) {
+    for (int i = 0; i + 1 < nx; ++i) {
+        double x = xs[i];
+        double xn = xs[i + 1];
+        for (int j = 0; j + 1 < ny; ++j) {
+            double y = ys[j];
+            double yn = ys[j + 1];
+            double h1 = vexFractal_MandelbrotHeight(x, y);
+            double h2 = vexFractal_MandelbrotHeight(xn, y);
+            double h3 = vexFractal_MandelbrotHeight(xn, yn);
+            double h4 = vexFractal_MandelbrotHeight(x, yn);
+            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
+                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
+                                 0, 0, 0, 255, 0);
+        }
+    }
+}
+
+}  // namespace
+
+void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny, int threadCount) {
+    if (nx < 2 || ny < 2) {
+        return;
+    }
+    if (!stepsHaveLength(xs, nx) || !stepsHaveLength(ys, ny) || canvasBytesPerPixel != 3 ||
+        static_cast<long long>(nx) * ny > 0x7fffffffLL / 8) {
+        drawGridLiterally(xs, nx, ys, ny);
+        return;
+    }
+    int threads = std::max(threadCount, 1);
+    Frame f(threads);
+    f.xs = xs;
+    f.nx = nx;
+    f.ys = ys;
+    f.ny = ny;
+    f.threads = threads;
+    int cornerCount = nx * ny;
+    f.corners = static_cast<double*>(vexMemory_Calloc(cornerCount * 8));
+    f.shades = static_cast<unsigned char*>(vexMemory_Calloc(2 * (nx - 1) * (ny - 1)));
+    f.stepUp.resize(ny);
+    f.stepDown.resize(ny);
+    f.viewY.resize(ny);
+    for (int j = 0; j < ny; ++j) {
+        if (j + 1 < ny) {
+            f.stepUp[j] = ys[j + 1] - ys[j];
+            f.stepDown[j] = ys[j] - ys[j + 1];
+        }
+        f.viewY[j] = (ys[j] - viewPrism.centerY) * viewPrism.scaleY;
+    }
+    const Prism& p = viewPrism;
+    f.camera = {p.centerZ,        p.scaleZ,         p.cosElevation,   p.sinElevation,
+                p.sinElevCosAzim, p.sinElevSinAzim, p.cosElevCosAzim, p.cosElevSinAzim,
+                p.cosAzimuth,     p.sinAzimuth,     p.eyeDepth,       p.screenDistance,
+                canvasCenterX,    canvasCenterY};
+    f.light = lightVector;
+    f.heights.xs = xs;
+    f.heights.nx = nx;
+    f.heights.ys = ys;
+    f.heights.ny = ny;
+    f.heights.heights = f.corners;
+    f.heights.kernels = &vexFractal_ActiveKernels();
+    f.heights.nextColumn.store(0);
+    f.runs.resize(threads);
+    f.bandCount = (std::max(canvasHeight, 0) + bandRows - 1) / bandRows;
+    f.nextBand.store(0);
+    for (int shade = 0; shade < 256; ++shade) {
+        f.inks.push_back(vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade)));
+    }
+    for (int i = 0; i < nx; ++i) {
+        const int* slot = reinterpret_cast<const int*>(f.corners + static_cast<long long>(i) * ny);
+        f.pixelColumns.push_back(slot);
+        f.pixelRows.push_back(slot + ny);
+    }
+
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) {
+        helpers.emplace_back(runFrameThread, std::ref(f), t);
+    }
+    runFrameThread(f, 0);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+
+    // The canvas is left as the last facet left it: pen 0, the last triangle's colour, and its
+    // corners in the polygon list.
+    int last = nx - 2;
+    int lastRow = ny - 2;
+    const int* x = f.pixelColumns[last];
+    const int* y = f.pixelRows[last];
+    const int* xn = f.pixelColumns[last + 1];
+    const int* yn = f.pixelRows[last + 1];
+    vexRaster_SetPenSize(0);
+    long long cells = static_cast<long long>(nx - 1) * (ny - 1);
+    vexRaster_SetColor(vexRaster_MakeColor(0xff0000, f.shades[2 * cells - 1]));
+    vexRaster_PolygonBegin(xn[lastRow + 1], yn[lastRow + 1]);
+    vexRaster_PolygonAddVertex(x[lastRow + 1], y[lastRow + 1]);
+    vexRaster_PolygonAddVertex(x[lastRow], y[lastRow]);
+    vexMemory_Free(f.shades);
+    vexMemory_Free(f.corners);
+}
+
+void vexFractal_DrawSurfaceFast(int threadCount) {
+    // Generously more than the 732 and 722 corners the grid has.
+    const int capacity = 4096;
+    std::vector<double> xs(capacity), ys(capacity);
+    int columns = vexFractal_GridAxis(vexGridStartX, vexGridEndX, xs.data(), capacity);
+    int rows = vexFractal_GridAxis(vexGridStartY, vexGridEndY, ys.data(), capacity);
+    if (columns < 0 || rows < 0) {
+        vexError_Fatal("grid larger than expected (vexFractal_DrawSurfaceFast)");
+    }
+    vexFractal_DrawGridFast(xs.data(), columns + 1, ys.data(), rows + 1, threadCount);
+}

@@ -1,0 +1,73 @@
+// The fast frame's kernels for processors with AVX2: four lanes of doubles.
+#include <immintrin.h>
+
+#include <cmath>
+
+#include "fractal/fastkernels.h"
+
+// Everything below is compiled for AVX2 and runs only where the processor has it. No fused
+// multiply-add: the build forbids contraction, and no intrinsic here fuses.
+// gcc and clang spell "compile what follows for this processor" differently.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace {
+
+inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
+
+struct WideLanes {
+    typedef __m256d Real;
+    typedef __m256d Mask;
+    static const int width = 4;
+    static Real load(const double* p) { return _mm256_loadu_pd(p); }
+    static void store(double* p, Real v) { _mm256_storeu_pd(p, v); }
+    static Real splat(double v) { return _mm256_set1_pd(v); }
+    static Real sqrt(Real a) { return _mm256_sqrt_pd(a); }
+    static Real abs(Real a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+    static Mask ge(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static Mask eq(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+    static Mask isNan(Real a) { return _mm256_cmp_pd(a, a, _CMP_UNORD_Q); }
+    static Mask gt(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
+    static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+    static unsigned bits(Mask m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
+    static Real min(Real a, Real b) { return _mm256_min_pd(a, b); }
+    static Real max(Real a, Real b) { return _mm256_max_pd(a, b); }
+    static Real trunc(Real a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+    static Real floor(Real a) {
+        return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    }
+    static Real ramp() { return _mm256_set_pd(3, 2, 1, 0); }
+    static Real select(Mask m, Real ifSet, Real ifClear) {
+        return _mm256_blendv_pd(ifClear, ifSet, m);
+    }
+    static void truncate(Real a, int* out) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(a));
+    }
+    typedef const VexInk* Colour;
+    static Colour colourOf(const VexInk& ink) { return &ink; }
+    static void paintRun(unsigned char* pixel, long long n, Colour ink) {
+        ::paintRun(pixel, n, *ink);
+    }
+};
+
+}  // namespace
+
+#include "fractal/fastlanes.h"
+
+const VexFastKernels vexFastKernelsAvx2 = {4,
+                                           advanceOrbits<WideLanes>,
+                                           shadeColumn<WideLanes>,
+                                           projectColumn<WideLanes>,
+                                           drawCells<WideLanes>,
+                                           fillTriangle<WideLanes>,
+                                           drawLine};
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

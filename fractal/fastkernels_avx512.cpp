@@ -1,0 +1,94 @@
+// The fast frame's kernels for processors with AVX-512 (F, BW and VL): eight lanes of doubles.
+#include <immintrin.h>
+
+#include <cmath>
+
+#include "fractal/fastkernels.h"
+
+// Everything below is compiled for AVX-512 and runs only where the processor has it. No fused
+// multiply-add: the build forbids contraction, and no intrinsic here fuses.
+// gcc and clang spell "compile what follows for this processor" differently.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vl")
+#endif
+
+namespace {
+
+struct WideLanes {
+    typedef __m512d Real;
+    typedef __mmask8 Mask;
+    static const int width = 8;
+    static Real load(const double* p) { return _mm512_loadu_pd(p); }
+    static void store(double* p, Real v) { _mm512_storeu_pd(p, v); }
+    static Real splat(double v) { return _mm512_set1_pd(v); }
+    // The masked forms with a defined source: the unmasked ones start from an undefined
+    // register, which this compiler reports as possibly uninitialised.
+    static Real sqrt(Real a) { return _mm512_mask_sqrt_pd(a, 0xff, a); }
+    static Real abs(Real a) { return _mm512_abs_pd(a); }
+    static Mask ge(Real a, Real b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static Mask eq(Real a, Real b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+    static Mask isNan(Real a) { return _mm512_cmp_pd_mask(a, a, _CMP_UNORD_Q); }
+    static Mask gt(Real a, Real b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
+    static Mask both(Mask a, Mask b) { return a & b; }
+    static unsigned bits(Mask m) { return m; }
+    static Real min(Real a, Real b) { return _mm512_mask_min_pd(a, 0xff, a, b); }
+    static Real max(Real a, Real b) { return _mm512_mask_max_pd(a, 0xff, a, b); }
+    static Real trunc(Real a) {
+        return _mm512_mask_roundscale_pd(a, 0xff, a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    }
+    static Real floor(Real a) {
+        return _mm512_mask_roundscale_pd(a, 0xff, a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    }
+    static Real ramp() { return _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0); }
+    static Real select(Mask m, Real ifSet, Real ifClear) {
+        return _mm512_mask_blend_pd(m, ifClear, ifSet);
+    }
+    static void truncate(Real a, int* out) {
+        __m256i truncated = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), truncated);
+    }
+    // A run of pixels is one masked store from the colour's pattern, with no branch on its
+    // exact length: 16 bytes for the usual run of up to 5 pixels (a wider store would more often
+    // straddle cache lines and pages for nothing), 64 bytes for up to 21.
+    struct Colour {
+        __m128i narrow;
+        __m512i wide;
+    };
+    static Colour colourOf(const VexInk& ink) {
+        Colour colour = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(ink.pattern)),
+                         _mm512_loadu_si512(ink.pattern)};
+        return colour;
+    }
+    static void paintRun(unsigned char* pixel, long long n, const Colour& colour) {
+        if (n <= 5) {
+            _mm_mask_storeu_epi8(pixel, static_cast<__mmask16>((1U << (3 * n)) - 1), colour.narrow);
+            return;
+        }
+        for (; n > 21; n -= 21, pixel += 63) {
+            _mm512_mask_storeu_epi8(pixel, 0x7fffffffffffffffULL, colour.wide);
+        }
+        _mm512_mask_storeu_epi8(pixel, (1ULL << (3 * n)) - 1, colour.wide);
+    }
+};
+
+}  // namespace
+
+#include "fractal/fastlanes.h"
+
+const VexFastKernels vexFastKernelsAvx512 = {8,
+                                             advanceOrbits<WideLanes>,
+                                             shadeColumn<WideLanes>,
+                                             projectColumn<WideLanes>,
+                                             drawCells<WideLanes>,
+                                             fillTriangle<WideLanes>,
+                                             drawLine};
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

@@ -1,0 +1,764 @@
+// The fast frame's vector kernels written once for any lane width: each kernel file includes
+// this after choosing its instruction set, so the same source becomes the plain, AVX2 and
+// AVX-512 kernels. Every lane does exactly the scalar operations, in the same order.
+//
+// Deliberately includes nothing: the including file has already included what this needs
+// (<cmath>, <immintrin.h>, fastkernels.h) before switching its target, so that no inline code
+// of a library header is ever compiled for a wider instruction set than the program may use.
+#pragma once
+
+namespace {
+
+// The constants of the height function and of the sweep that the kernels repeat; the tests
+// hold the results to vexFractal_MandelbrotHeight and vex3D_DrawShadedQuad on the whole grid.
+const double orbitEscape = 10000.0;
+const int orbitCap = 1024;
+const double cornerHeightOffset = 0.25;   // vexHeightOffset
+const int shadeRange = 255;               // shadeHigh - shadeLow, with shadeLow 0
+const double offsetLimit = 1073741824.0;  // vexProjectionLimit
+
+inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
+
+// One lane, plain scalar code: the reference shape of every kernel, and the tail of each row.
+struct ScalarLanes {
+    typedef double Real;
+    typedef bool Mask;
+    static const int width = 1;
+    static Real load(const double* p) { return *p; }
+    static void store(double* p, Real v) { *p = v; }
+    static Real splat(double v) { return v; }
+    // The arguments are sums of squares, never negative, so errno is never involved.
+    static Real sqrt(Real a) { return __builtin_sqrt(a); }
+    static Real abs(Real a) { return __builtin_fabs(a); }
+    static Mask ge(Real a, Real b) { return a >= b; }
+    static Mask eq(Real a, Real b) { return a == b; }
+    static Mask isNan(Real a) { return a != a; }
+    static Mask gt(Real a, Real b) { return a > b; }
+    static Mask both(Mask a, Mask b) { return a && b; }
+    static unsigned bits(Mask m) { return m ? 1u : 0u; }
+    static Real select(Mask m, Real ifSet, Real ifClear) { return m ? ifSet : ifClear; }
+    static Real min(Real a, Real b) { return a < b ? a : b; }
+    static Real max(Real a, Real b) { return a > b ? a : b; }
+    static Real trunc(Real a) { return __builtin_trunc(a); }
+    static Real floor(Real a) { return __builtin_floor(a); }
+    static Real ramp() { return 0.0; }
+    static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
+    typedef const VexInk* Colour;
+    static Colour colourOf(const VexInk& ink) { return &ink; }
+    static void paintRun(unsigned char* pixel, long long n, Colour ink) {
+        ::paintRun(pixel, n, *ink);
+    }
+};
+
+// 2^n for 0 <= n <= 1023, built from its bits: exactly what pow(2.0, n) returns there (a test
+// checks every n), without the call.
+inline double powerOfTwo(int n) {
+    unsigned long long bits = static_cast<unsigned long long>(n + 1023) << 52;
+    double value;
+    __builtin_memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// The height of an orbit that escaped after n iterations with |z|^2 = s.
+inline double escapedHeight(double s, int n) {
+    double v = std::log10(s) / powerOfTwo(n);
+    if (v > 1.0) {
+        v = 1.0;
+    }
+    return 1.0 - v;
+}
+
+// ---- Orbits -------------------------------------------------------------------------------------
+
+template <class L>
+struct OrbitLanes {
+    typename L::Real cr, ci, zx, zy, zx2, zy2, savedX, savedY;
+    // The iteration at which each lane first met the escape test, -1 while it has not, and
+    // |z|^2 then. Recorded by selection, so that escapes cost no branch.
+    typename L::Real escapedAt, escapedSum;
+    unsigned valid;   // lanes holding an orbit
+    unsigned inside;  // lanes found periodic: they never escape
+};
+
+template <class L>
+inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count) {
+    o.cr = L::load(slots.cr + at);
+    o.ci = L::load(slots.ci + at);
+    o.zx = L::load(slots.zx + at);
+    o.zy = L::load(slots.zy + at);
+    o.zx2 = o.zx * o.zx;
+    o.zy2 = o.zy * o.zy;
+    o.savedX = o.zx;
+    o.savedY = o.zy;
+    o.escapedAt = L::splat(-1.0);
+    o.escapedSum = L::splat(0.0);
+    int valid = count - at;
+    o.valid = valid >= L::width ? (1u << L::width) - 1 : valid <= 0 ? 0u : (1u << valid) - 1;
+    o.inside = 0;
+}
+
+// Records the escape test of the current z for lanes that have not escaped before; returns the
+// lanes still iterating (valid, not escaped, not found periodic).
+template <class L>
+inline unsigned testEscape(OrbitLanes<L>& o, typename L::Real threshold, typename L::Real n) {
+    typename L::Real sum = o.zy2 + o.zx2;
+    typename L::Mask first = L::both(L::ge(sum, threshold), L::gt(L::splat(0.0), o.escapedAt));
+    o.escapedAt = L::select(first, n, o.escapedAt);
+    o.escapedSum = L::select(first, sum, o.escapedSum);
+    return o.valid & ~o.inside & ~L::bits(L::ge(o.escapedAt, L::splat(0.0)));
+}
+
+// One iteration, in the height function's order: the new imaginary part from the old z, the
+// new real part from the old squares, then the squares of the new z. Lanes that have escaped
+// go on iterating harmlessly (their values overflow); their record is kept.
+template <class L>
+inline void stepOrbits(OrbitLanes<L>& o) {
+    typename L::Real t = o.zy * o.zx;
+    o.zy = (t + t) + o.ci;
+    o.zx = (o.zx2 + o.cr) - o.zy2;
+    o.zy2 = o.zy * o.zy;
+    o.zx2 = o.zx * o.zx;
+}
+
+// Stores the height of every lane that finished: escaped, periodic, or (atCap) still bounded at
+// the iteration cap. Lanes still iterating before the cap are packed into the slots at `kept`.
+template <class L>
+inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool atCap,
+                        const VexOrbitSlots& slots, int at, int kept, double* heights) {
+    double escapedAt[L::width], escapedSum[L::width], cr[L::width], ci[L::width], zx[L::width],
+        zy[L::width];
+    L::store(escapedAt, o.escapedAt);
+    L::store(escapedSum, o.escapedSum);
+    L::store(cr, o.cr);
+    L::store(ci, o.ci);
+    L::store(zx, o.zx);
+    L::store(zy, o.zy);
+    for (int k = 0; k < L::width; ++k) {
+        if (((o.valid >> k) & 1u) == 0) {
+            continue;
+        }
+        int index = slots.index[at + k];
+        if (((live >> k) & 1u) == 0 || atCap) {
+            heights[index] = ((live | o.inside) >> k) & 1u
+                                 ? 1.0
+                                 : escapedHeight(escapedSum[k], static_cast<int>(escapedAt[k]));
+        } else {
+            // kept <= at + k: packing toward the front never overwrites a slot not yet read.
+            slots.index[kept] = index;
+            slots.cr[kept] = cr[k];
+            slots.ci[kept] = ci[k];
+            slots.zx[kept] = zx[k];
+            slots.zy[kept] = zy[k];
+            ++kept;
+        }
+    }
+    return kept;
+}
+
+// K vectors of orbits advance together, so that one's multiplications fill the others'
+// latency. An orbit finishes when it escapes (its height is computed), when it reaches the cap
+// (height 1), or when its z repeats a saved z bit for bit (height 1: the orbit is periodic from
+// there on, every value of the period has already passed the escape test, so it can never
+// escape); otherwise it waits for the next stage. z is saved at every power-of-two iteration
+// (Brent's cycle detection); stages end at powers of two too, so a stage starts with z itself
+// saved.
+template <class L, int K>
+int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, double* heights) {
+    typedef typename L::Real Real;
+    const Real threshold = L::splat(orbitEscape);
+    const int w = L::width;
+    int kept = 0;
+    for (int base = 0; base < count; base += K * w) {
+        OrbitLanes<L> o[K];
+        unsigned live[K];
+        for (int v = 0; v < K; ++v) {
+            loadOrbits(o[v], slots, base + v * w, count);
+        }
+        int n = from;
+        Real iteration = L::splat(static_cast<double>(from));
+        int nextSave = from == 0 ? 1 : 2 * from;
+        bool atCap = false;
+        for (;;) {
+            unsigned any = 0;
+            for (int v = 0; v < K; ++v) {
+                live[v] = testEscape(o[v], threshold, iteration);
+                any |= live[v];
+            }
+            if (any == 0) {
+                break;
+            }
+            for (int v = 0; v < K; ++v) {
+                stepOrbits(o[v]);
+            }
+            ++n;
+            iteration = iteration + L::splat(1.0);
+            if (n >= orbitCap) {
+                // The last iterate is computed but never tested.
+                atCap = true;
+                break;
+            }
+            unsigned repeated[K];
+            for (int v = 0; v < K; ++v) {
+                repeated[v] = L::bits(L::eq(o[v].zx, o[v].savedX)) &
+                              L::bits(L::eq(o[v].zy, o[v].savedY)) & live[v];
+                o[v].inside |= repeated[v];
+            }
+            if (n == nextSave) {
+                if (n == to) {
+                    for (int v = 0; v < K; ++v) {
+                        live[v] &= ~repeated[v];
+                    }
+                    break;
+                }
+                for (int v = 0; v < K; ++v) {
+                    o[v].savedX = o[v].zx;
+                    o[v].savedY = o[v].zy;
+                }
+                nextSave *= 2;
+            }
+        }
+        for (int v = 0; v < K; ++v) {
+            kept = settleOrbits(o[v], live[v], atCap, slots, base + v * w, kept, heights);
+        }
+    }
+    return kept;
+}
+
+// Two vectors: each orbit keeps ten vectors of state, and more groups would not fit the
+// registers.
+template <class L>
+int advanceOrbits(const VexOrbitSlots& slots, int count, int from, int to, double* heights) {
+    return advanceOrbitGroups<L, 2>(slots, count, from, to, heights);
+}
+
+// ---- Shading ------------------------------------------------------------------------------------
+
+template <class L>
+struct EdgeLanes {
+    typename L::Real x, y, z;
+};
+
+// Scales an edge to unit length as the facet renderer does. The length is never 0 here (the
+// frame checks every grid step), so the components that are exactly +0 stay +0 and are not
+// divided.
+template <class L>
+inline void normalizeXZ(EdgeLanes<L>& e) {
+    typename L::Real length = L::sqrt(e.z * e.z + e.y * e.y + e.x * e.x);
+    e.x = e.x / length;
+    e.z = e.z / length;
+}
+
+template <class L>
+inline void normalizeYZ(EdgeLanes<L>& e) {
+    typename L::Real length = L::sqrt(e.z * e.z + e.y * e.y + e.x * e.x);
+    e.y = e.y / length;
+    e.z = e.z / length;
+}
+
+template <class L>
+inline typename L::Real shadeOf(const EdgeLanes<L>& n, const VexShadeColumn& c) {
+    typedef typename L::Real Real;
+    Real dot = n.z * L::splat(c.lightZ) + n.y * L::splat(c.lightY) + n.x * L::splat(c.lightX);
+    Real shade = L::abs(dot) * L::splat(static_cast<double>(shadeRange)) + L::splat(0.0);
+    // A NaN shade takes the low shade, 0. |dot| <= 1 (unit edges, unit light), so the value
+    // always fits an int.
+    return L::select(L::isNan(shade), L::splat(0.0), shade);
+}
+
+template <class L>
+inline void shadeCells(const VexShadeColumn& c, int j, unsigned char* shades) {
+    typedef typename L::Real Real;
+    const Real offset = L::splat(cornerHeightOffset);
+    const Real zero = L::splat(0.0);
+    // The corners' plot z, as the sweep builds them: P0 (x, y), P1 (xn, y), P2 (xn, yn),
+    // P3 (x, yn).
+    Real z0 = L::load(c.left + j) - offset;
+    Real z1 = L::load(c.right + j) - offset;
+    Real z2 = L::load(c.right + j + 1) - offset;
+    Real z3 = L::load(c.left + j + 1) - offset;
+    // E01 = P1 - P0, E03 = P3 - P0, E21 = P1 - P2, E23 = P3 - P2; a coordinate minus itself is +0.
+    EdgeLanes<L> e01 = {L::splat(c.stepRight), zero, z1 - z0};
+    EdgeLanes<L> e03 = {zero, L::load(c.stepUp + j), z3 - z0};
+    EdgeLanes<L> e21 = {zero, L::load(c.stepDown + j), z1 - z2};
+    EdgeLanes<L> e23 = {L::splat(c.stepLeft), zero, z3 - z2};
+    normalizeXZ(e01);
+    normalizeYZ(e03);
+    normalizeYZ(e21);
+    normalizeXZ(e23);
+    // The cross products in full, zero components included, so that every product and
+    // difference is the facet renderer's own.
+    EdgeLanes<L> n1 = {e03.y * e01.z - e03.z * e01.y, e03.z * e01.x - e03.x * e01.z,
+                       e03.x * e01.y - e03.y * e01.x};
+    EdgeLanes<L> n2 = {e21.y * e23.z - e21.z * e23.y, e21.z * e23.x - e21.x * e23.z,
+                       e21.x * e23.y - e21.y * e23.x};
+    int first[L::width], second[L::width];
+    L::truncate(shadeOf(n1, c), first);
+    L::truncate(shadeOf(n2, c), second);
+    for (int k = 0; k < L::width; ++k) {
+        // Only the low byte of a shade reaches the colour.
+        shades[2 * (j + k)] = static_cast<unsigned char>(first[k] & 0xff);
+        shades[2 * (j + k) + 1] = static_cast<unsigned char>(second[k] & 0xff);
+    }
+}
+
+template <class L>
+void shadeColumn(const VexShadeColumn& column, int count, unsigned char* shades) {
+    int j = 0;
+    for (; j + L::width <= count; j += L::width) {
+        shadeCells<L>(column, j, shades);
+    }
+    for (; j < count; ++j) {
+        shadeCells<ScalarLanes>(column, j, shades);
+    }
+}
+
+// ---- Projection ---------------------------------------------------------------------------------
+
+// The integer part of a pixel offset as the projection takes it: NaN counts as 0 and offsets
+// beyond the limit are held there.
+template <class L>
+inline void truncateOffsets(typename L::Real offset, int* out) {
+    typedef typename L::Real Real;
+    const Real limit = L::splat(offsetLimit);
+    const Real lowest = L::splat(-offsetLimit);
+    offset = L::select(L::isNan(offset), L::splat(0.0), offset);
+    offset = L::select(L::ge(offset, limit), limit, offset);
+    offset = L::select(L::ge(lowest, offset), lowest, offset);
+    L::truncate(offset, out);
+}
+
+template <class L>
+inline void projectCorners(const double* heights, const double* viewY, int j, double viewX,
+                           const VexProjectionConstants& k, int* columns, int* rows) {
+    typedef typename L::Real Real;
+    Real X = L::splat(viewX);
+    Real Y = L::load(viewY + j);
+    Real z = L::load(heights + j) - L::splat(cornerHeightOffset);
+    Real Z = (z - L::splat(k.centerZ)) * L::splat(k.scaleZ);
+    Real V = L::splat(k.cosElevation) * Z + L::splat(k.sinElevCosAzim) * Y +
+             L::splat(k.sinElevSinAzim) * X;
+    Real D = L::splat(k.cosElevCosAzim) * Y + L::splat(k.cosElevSinAzim) * X -
+             L::splat(k.sinElevation) * Z;
+    Real H = L::splat(k.cosAzimuth) * X - L::splat(k.sinAzimuth) * Y;
+    Real divisor = D - L::splat(k.eyeDepth);
+    Real distance = L::splat(k.screenDistance);
+    int across[L::width], up[L::width];
+    truncateOffsets<L>(H * distance / divisor, across);
+    truncateOffsets<L>(distance * V / divisor, up);
+    for (int m = 0; m < L::width; ++m) {
+        columns[j + m] = across[m] + k.centerX;
+        rows[j + m] = k.centerY - up[m];
+    }
+}
+
+template <class L>
+void projectColumn(const double* heights, const double* viewY, int count, double viewX,
+                   const VexProjectionConstants& camera, int* columns, int* rows) {
+    int j = 0;
+    for (; j + L::width <= count; j += L::width) {
+        projectCorners<L>(heights, viewY, j, viewX, camera, columns, rows);
+    }
+    for (; j < count; ++j) {
+        projectCorners<ScalarLanes>(heights, viewY, j, viewX, camera, columns, rows);
+    }
+}
+
+// ---- Rasteriser ---------------------------------------------------------------------------------
+// The literal line walk and scan-line fill, pixel for pixel, written straight into the frame
+// buffer and limited to a band of rows. Library helpers are avoided on purpose (see the top).
+
+inline long long least(long long a, long long b) {
+    return a < b ? a : b;
+}
+inline long long most(long long a, long long b) {
+    return a > b ? a : b;
+}
+
+typedef VexInk Ink;
+
+inline void paintPixel(unsigned char* pixel, const Ink& ink) {
+    __builtin_memcpy(pixel, ink.pattern, 2);
+    pixel[2] = ink.pattern[2];
+}
+
+// n >= 1 pixels from `pixel` on. Overlapping stores are fine: every byte written is the byte
+// of the colour its position calls for.
+inline void paintRun(unsigned char* pixel, long long n, const Ink& ink) {
+    long long bytes = 3 * n;
+    if (bytes >= 16) {
+        for (long long at = 0; at + 16 < bytes; at += 16) {
+            __builtin_memcpy(pixel + at, ink.pattern + at % 48, 16);
+        }
+        __builtin_memcpy(pixel + bytes - 16, ink.pattern + (bytes - 16) % 48, 16);
+    } else if (bytes >= 8) {
+        __builtin_memcpy(pixel, ink.pattern, 8);
+        __builtin_memcpy(pixel + bytes - 8, ink.pattern + 1, 8);  // bytes - 8 = 1 (mod 3)
+    } else if (bytes == 6) {
+        __builtin_memcpy(pixel, ink.pattern, 4);
+        __builtin_memcpy(pixel + 2, ink.pattern + 2, 4);
+    } else {
+        paintPixel(pixel, ink);
+    }
+}
+
+// Canvas row y is memory row height - 1 - y: rows are stored bottom-up, as the bitmap wants.
+inline unsigned char* pixelAt(const VexRowBand& band, long long x, long long y) {
+    return band.buffer + ((band.height - 1 - y) * band.width + x) * 3;
+}
+
+// The literal line walk keeps its 16.16 rule for major differences up to this; longer lines
+// (only on canvases beyond 32768 pixels, or far off the canvas) follow the exact slope.
+const long long longestFixedPointLine = 32767;
+
+inline long long floorDiv(long long a, long long d) {
+    long long q = a / d;
+    return (a % d != 0 && (a < 0) != (d < 0)) ? q - 1 : q;
+}
+
+// floor(k * n / d) for 0 <= k <= d < 2^34 and |n| <= d, in two stages so that nothing
+// overflows: the literal walk's exact slope.
+inline long long floorMulDiv(long long k, long long n, long long d) {
+    const long long split = 4194304;
+    long long high = (k / split) * n;
+    long long highQuotient = floorDiv(high, d);
+    long long highRemainder = high - highQuotient * d;
+    return highQuotient * split + floorDiv(highRemainder * split + (k % split) * n, d);
+}
+
+// One line walked along its major axis from the endpoint with the smaller major coordinate.
+// Only the major coordinates that can land in the band are visited: the canvas columns of an
+// x-major line, the band's rows of a y-major one. Within the fixed-point rule the accumulator
+// after k steps is exactly start + k * step, so starting at the first visible major coordinate
+// gives the pixels a walk from the endpoint would.
+template <bool xMajor>
+void walkLine(const VexRowBand& band, long long majorA, long long minorA, long long majorB,
+              long long minorB, const Ink& ink) {
+    if (majorA > majorB) {
+        long long t = majorA;
+        majorA = majorB;
+        majorB = t;
+        t = minorA;
+        minorA = minorB;
+        minorB = t;
+    }
+    const long long lowMajor = xMajor ? 0 : band.rowBegin;
+    const long long highMajor = xMajor ? band.width - 1 : band.rowEnd - 1;
+    const long long lowMinor = xMajor ? band.rowBegin : 0;
+    const long long highMinor = xMajor ? band.rowEnd - 1 : band.width - 1;
+    // Every pixel's minor coordinate lies between the endpoints' (the truncated step never
+    // overshoots), so a line wholly beyond the band or the canvas has nothing to draw.
+    if (most(minorA, minorB) < lowMinor || least(minorA, minorB) > highMinor) {
+        return;
+    }
+    long long first = most(majorA, lowMajor);
+    long long last = least(majorB, highMajor);
+    long long dMajor = majorB - majorA;
+    long long dMinor = minorB - minorA;
+    if (dMajor > longestFixedPointLine) {
+        for (long long major = first; major <= last; ++major) {
+            long long minor = minorA + floorMulDiv(major - majorA, dMinor, dMajor);
+            if (minor >= lowMinor && minor <= highMinor) {
+                paintPixel(xMajor ? pixelAt(band, major, minor) : pixelAt(band, minor, major), ink);
+            }
+        }
+        return;
+    }
+    long long step = dMajor == 0 ? 0 : dMinor * 65536 / dMajor;
+    long long acc = minorA * 65536 + (first - majorA) * step;
+    const long long rowBytes = band.width * 3;
+    if (least(minorA, minorB) >= lowMinor && most(minorA, minorB) <= highMinor) {
+        // The usual case: every pixel's minor coordinate is on the band, nothing to test.
+        if (xMajor) {
+            unsigned char* column = pixelAt(band, first, 0);
+            for (long long major = first; major <= last; ++major) {
+                paintPixel(column - (acc >> 16) * rowBytes, ink);
+                column += 3;
+                acc += step;
+            }
+        } else {
+            unsigned char* row = pixelAt(band, 0, first);
+            for (long long major = first; major <= last; ++major) {
+                paintPixel(row + 3 * (acc >> 16), ink);
+                row -= rowBytes;
+                acc += step;
+            }
+        }
+        return;
+    }
+    for (long long major = first; major <= last; ++major) {
+        // The arithmetic shift is the floor, also for negative accumulators.
+        long long minor = acc >> 16;
+        acc += step;
+        if (minor >= lowMinor && minor <= highMinor) {
+            paintPixel(xMajor ? pixelAt(band, major, minor) : pixelAt(band, minor, major), ink);
+        }
+    }
+}
+
+// vexRaster_DrawLine's pixels. Its dispatch (a point, a rejected line, the clipped walk, the
+// unclipped runs) always yields the pixels of the walk that are on the canvas, and the walk
+// is the same from either end.
+inline void walkAnyLine(const VexRowBand& band, int x1, int y1, int x2, int y2, const Ink& ink) {
+    long long dx = static_cast<long long>(x2) - x1;
+    long long dy = static_cast<long long>(y2) - y1;
+    if ((dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy)) {
+        walkLine<true>(band, x1, y1, x2, y2, ink);
+    } else {
+        walkLine<false>(band, y1, x1, y2, x2, ink);
+    }
+}
+
+// ---- Triangles ----------------------------------------------------------------------------------
+// A filled triangle is its outline lines plus its scan-line fill, all in one colour, so its
+// pixels are their union, in any order. The fill's rows are split at the middle vertex: every
+// row then has exactly two crossing edges, the longest edge and the short edge beside that row.
+// (The literal fill also meets the other short edge at the middle vertex's row, but an edge
+// crosses its end row exactly at the end's x, as both short edges do there.) Outline lines that
+// are y-major have one pixel per row, computed for a vector of rows beside the crossings and
+// merged into the row's span when it touches it.
+
+// One directed edge of the fill: it crosses row y at xp + round((y - yp) * slope), measured
+// from its first vertex, the slope being the same double on every row.
+struct FillEdge {
+    double xp, yp, slope;
+    bool horizontal;
+};
+
+inline FillEdge fillEdge(int xp, int yp, int xc, int yc) {
+    FillEdge e;
+    e.xp = xp;
+    e.yp = yp;
+    e.horizontal = yp == yc;
+    e.slope = e.horizontal ? 0.0
+                           : static_cast<double>(static_cast<long long>(xc) - xp) /
+                                 static_cast<double>(static_cast<long long>(yc) - yp);
+    return e;
+}
+
+// An outline line that is y-major and within the fixed-point rule, as the walk steps it: on row
+// y (from yA to yB) its pixel is floor((xA * 65536 + (y - yA) * step) / 65536). Every term is an
+// integer below 2^53, so doubles hold the walk's accumulator exactly.
+struct RowLine {
+    double origin;  // xA * 65536
+    double yA, yB;
+    double step;
+};
+
+// The crossings of an edge with the rows in y. (y - yp) is exact, t is the fill's own product,
+// the rounding is vexMath_Round's (t + 0.5, or -(0.5 - t)), and its truncation plus xp is the
+// crossing, all exact in doubles.
+template <class L>
+inline typename L::Real crossingsOf(const FillEdge& e, typename L::Real y) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    const Real half = L::splat(0.5);
+    Real t = (y - L::splat(e.yp)) * L::splat(e.slope);
+    Real rounded = L::select(L::gt(t, zero), t + half, zero - (half - t));
+    return L::splat(e.xp) + L::trunc(rounded);
+}
+
+// Rows first..last (on the band) of a triangle: crossed by the longest edge and, above row
+// `split`, by the upper short edge, from there on by the lower one; with its y-major outline
+// lines. Branch-free per chunk of rows: the rows past `last` in the final chunk are painted
+// into a scratch row instead of the canvas.
+template <class L, int lineCount>
+void fillRows(const VexRowBand& band, long long first, long long last, long long split,
+              const FillEdge& longest, const FillEdge& upper, const FillEdge& lower,
+              const RowLine (&lines)[3], const Ink& ink) {
+    typedef typename L::Real Real;
+    const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
+    const Real zero = L::splat(0.0);
+    const Real one = L::splat(1.0);
+    const Real fixedPointUnit = L::splat(1.0 / 65536.0);
+    const Real splitRow = L::splat(static_cast<double>(split));
+    const long long rowBytes = band.width * 3;
+    const typename L::Colour colour = L::colourOf(ink);
+    // Padding lanes paint one pixel here.
+    unsigned char scratch[64];
+    unsigned char* row = pixelAt(band, 0, first);
+    for (long long top = first; top <= last; top += L::width) {
+        Real y = L::splat(static_cast<double>(top)) + L::ramp();
+        Real xa = crossingsOf<L>(longest, y);
+        Real xb = L::select(L::ge(y, splitRow), crossingsOf<L>(lower, y), crossingsOf<L>(upper, y));
+        // The literal span starts inverted but not empty (start = width - 1, end = 0): a row
+        // whose crossings all lie left of the canvas still paints x = 0, one whose crossings all
+        // lie right paints x = width - 1. Clamped, start <= end on every row.
+        Real start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
+        Real end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
+        long long rows = least(L::width, last - top + 1);
+        unsigned valid = rows >= L::width ? (1u << L::width) - 1 : (1u << rows) - 1;
+        // Each line pixel next to or on the fill's span joins it (so the row stays one run);
+        // the test is against the fill's own span, which keeps the lines independent.
+        const Real fillStart = start - one;
+        const Real fillEnd = end + one;
+        unsigned stray[3] = {0, 0, 0};
+        Real strayX[3] = {zero, zero, zero};
+        for (int l = 0; l < lineCount; ++l) {
+            const RowLine& line = lines[l];
+            Real x =
+                L::floor((L::splat(line.origin) + (y - L::splat(line.yA)) * L::splat(line.step)) *
+                         fixedPointUnit);
+            typename L::Mask drawn =
+                L::both(L::both(L::ge(y, L::splat(line.yA)), L::ge(L::splat(line.yB), y)),
+                        L::both(L::ge(x, zero), L::ge(lastColumn, x)));
+            typename L::Mask touching = L::both(L::ge(x, fillStart), L::ge(fillEnd, x));
+            typename L::Mask merged = L::both(drawn, touching);
+            start = L::select(merged, L::min(start, x), start);
+            end = L::select(merged, L::max(end, x), end);
+            stray[l] = L::bits(drawn) & ~L::bits(touching) & valid;
+            strayX[l] = x;
+        }
+        int from[L::width], to[L::width];
+        L::truncate(start, from);
+        L::truncate(end, to);
+        for (int k = 0; k < L::width; ++k) {
+            unsigned char* at = k < rows ? row + 3LL * from[k] : scratch;
+            L::paintRun(at, k < rows ? to[k] - from[k] + 1 : 1, colour);
+            row -= rowBytes;
+        }
+        // Line pixels apart from their row's span (rare) are painted on their own.
+        if ((stray[0] | stray[1] | stray[2]) != 0) {
+            for (int l = 0; l < lineCount; ++l) {
+                int xs[L::width];
+                L::truncate(strayX[l], xs);
+                for (int k = 0; k < L::width; ++k) {
+                    if ((stray[l] >> k) & 1u) {
+                        paintPixel(pixelAt(band, xs[k], top + k), ink);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// vex3D_FillTriangle's pixels from projected corners, limited to the band: outline lines k
+// (joining T_k and T_k+1, for each bit k of `outline`), then vexRaster_PolygonFill of T0, T1, T2.
+template <class L>
+void drawTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2, int y2,
+                  const Ink& ink, unsigned outline) {
+    const long long ymin = most(least(least(y0, y1), y2), band.rowBegin);
+    const long long ymax = least(most(most(y0, y1), y2), band.rowEnd - 1);
+    if (ymin > ymax) {
+        // Every pixel of the triangle, outline included, lies between its lowest and highest
+        // vertex rows.
+        return;
+    }
+    const int xs[3] = {x0, x1, x2};
+    const int ys[3] = {y0, y1, y2};
+    const bool flat = y0 == y1 && y1 == y2;
+    RowLine lines[3];
+    int lineCount = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (((outline >> k) & 1u) == 0) {
+            continue;
+        }
+        long long ax = xs[k], ay = ys[k], bx = xs[(k + 1) % 3], by = ys[(k + 1) % 3];
+        long long dx = bx - ax, dy = by - ay;
+        if ((dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy) ||
+            (dy < 0 ? -dy : dy) > longestFixedPointLine || flat) {
+            walkAnyLine(band, xs[k], ys[k], xs[(k + 1) % 3], ys[(k + 1) % 3], ink);
+            continue;
+        }
+        // The walk starts at the endpoint with the smaller y.
+        if (dy < 0) {
+            ax = bx;
+            ay = by;
+            dx = -dx;
+            dy = -dy;
+        }
+        RowLine& line = lines[lineCount++];
+        line.origin = static_cast<double>(ax * 65536);
+        line.yA = static_cast<double>(ay);
+        line.yB = static_cast<double>(ay + dy);
+        // (dx * 65536) / dy truncated: below 2^53 in magnitude, so the double quotient is within
+        // less than 1/dy of the exact one and truncates to the same integer.
+        line.step =
+            dy == 0 ? 0.0
+                    : __builtin_trunc(static_cast<double>(dx * 65536) / static_cast<double>(dy));
+    }
+    if (flat) {
+        // No edge crosses any row, and the span stays at start = width - 1, end = 0: it paints
+        // only on a canvas one pixel wide.
+        if (band.width == 1) {
+            paintPixel(pixelAt(band, 0, y0), ink);
+        }
+        return;
+    }
+    int top = 0, bottom = 0;
+    for (int k = 1; k < 3; ++k) {
+        if (ys[k] < ys[top]) {
+            top = k;
+        }
+        if (ys[k] >= ys[bottom]) {
+            bottom = k;
+        }
+    }
+    // Not flat, so top and bottom differ.
+    const int mid = 3 - top - bottom;
+    // The fill's edges, each in its own direction: v2 -> v0 (the closing edge, visited first),
+    // v0 -> v1, v1 -> v2. The edge opposite vertex m joins the other two.
+    const FillEdge edges[3] = {fillEdge(x2, y2, x0, y0), fillEdge(x0, y0, x1, y1),
+                               fillEdge(x1, y1, x2, y2)};
+    const int opposite[3] = {2, 0, 1};
+    const FillEdge& longest = edges[opposite[mid]];
+    const FillEdge& upper = edges[opposite[bottom]];
+    const FillEdge& lower = edges[opposite[top]];
+    // Rows from the middle vertex's on take the lower short edge; if that edge is horizontal,
+    // the middle vertex's row is the last and the upper edge crosses it at the same x.
+    const long long split = lower.horizontal ? static_cast<long long>(ys[mid]) + 1 : ys[mid];
+    switch (lineCount) {
+        case 0:
+            fillRows<L, 0>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            break;
+        case 1:
+            fillRows<L, 1>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            break;
+        case 2:
+            fillRows<L, 2>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            break;
+        default:
+            fillRows<L, 3>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            break;
+    }
+}
+
+// vex3D_FillTriangle from projected corners: the outline T0->T1, T1->T2, T2->T0, then the fill.
+template <class L>
+void fillTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2, int y2,
+                  int colour) {
+    drawTriangle<L>(band, x0, y0, x1, y1, x2, y2, vexFractal_InkOf(colour), 7u);
+}
+
+inline void drawLine(const VexRowBand& band, int x1, int y1, int x2, int y2, int colour) {
+    walkAnyLine(band, x1, y1, x2, y2, vexFractal_InkOf(colour));
+}
+
+// Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
+// less the outline lines whose every pixel a later line of the sweep paints again (a line's
+// pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
+// P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
+// P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
+// would have painted is painted over later, so the picture is the same.
+template <class L>
+void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
+    const int cellRows = grid.ny - 1;
+    for (const VexCellRun* run = runs; run != runs + count; ++run) {
+        const int i = run->column;
+        const int* leftX = grid.columns[i];
+        const int* leftY = grid.rows[i];
+        const int* rightX = grid.columns[i + 1];
+        const int* rightY = grid.rows[i + 1];
+        const unsigned char* shades = grid.shades + 2LL * i * cellRows;
+        const bool lastColumn = i + 2 == grid.nx;
+        for (int j = run->first; j <= run->last; ++j) {
+            int x0 = leftX[j], x1 = rightX[j], x2 = rightX[j + 1], x3 = leftX[j + 1];
+            int y0 = leftY[j], y1 = rightY[j], y2 = rightY[j + 1], y3 = leftY[j + 1];
+            const Ink& first = grid.inks[shades[2 * j]];
+            const Ink& second = grid.inks[shades[2 * j + 1]];
+            drawTriangle<L>(band, x0, y0, x1, y1, x2, y2, first, lastColumn ? 3u : 1u);
+            drawTriangle<L>(band, x2, y2, x3, y3, x0, y0, second, j + 1 == cellRows ? 7u : 6u);
+        }
+    }
+}
+
+}  // namespace

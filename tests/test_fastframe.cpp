@@ -1,0 +1,547 @@
+// The fast frame against the literal routines: the real picture byte for byte for several
+// thread counts, every corner height bit for bit for each vector width, and the band-limited
+// rasteriser against the literal lines and fill on small canvases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fractal/fractal.h"
+#include "raster/raster.h"
+#include "support/testutil.h"
+#include "view3d/view3d.h"
+
+namespace {
+
+// Every vector width this processor supports; the best one is selected again afterwards.
+std::vector<int> supportedLanes() {
+    int best = vexFractal_FastLanes();
+    std::vector<int> lanes;
+    for (int width : {1, 4, 8}) {
+        if (vexFractal_SelectFastLanes(width)) {
+            lanes.push_back(width);
+        }
+    }
+    vexFractal_SelectFastLanes(best);
+    return lanes;
+}
+
+struct LanesGuard {
+    int saved = vexFractal_FastLanes();
+    ~LanesGuard() { vexFractal_SelectFastLanes(saved); }
+};
+
+// Runs `check` once with the kernels of every vector width the processor supports.
+template <class Check>
+void forEachLaneWidth(Check check) {
+    LanesGuard guard;
+    for (int lanes : supportedLanes()) {
+        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        SCOPED_TRACE(std::to_string(lanes) + " lanes");
+        check();
+    }
+}
+
+int machineThreads() {
+    unsigned int count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+std::vector<double> axisOf(double start, double end) {
+    std::vector<double> corners(4096);
+    int cells = vexFractal_GridAxis(start, end, corners.data(), 4096);
+    corners.resize(cells + 1);
+    return corners;
+}
+
+// The picture's prism, as the scene sets it up.
+void scenePrism() {
+    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
+                          10000.0);
+}
+
+// The state the sweep starts from: pen 0, red.
+void sweepStart() {
+    vexRaster_SetPenSize(0);
+    vexRaster_SetColor(0xff0000);
+}
+
+// The literal cell loop over given corners: four heights and one shaded quad per cell.
+void drawGridLiterally(const std::vector<double>& xs, const std::vector<double>& ys) {
+    for (size_t i = 0; i + 1 < xs.size(); ++i) {
+        for (size_t j = 0; j + 1 < ys.size(); ++j) {
+            double x = xs[i], xn = xs[i + 1], y = ys[j], yn = ys[j + 1];
+            double h1 = vexFractal_MandelbrotHeight(x, y);
+            double h2 = vexFractal_MandelbrotHeight(xn, y);
+            double h3 = vexFractal_MandelbrotHeight(xn, yn);
+            double h4 = vexFractal_MandelbrotHeight(x, yn);
+            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
+                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
+                                 0, 0, 0, 255, 0);
+        }
+    }
+}
+
+// Where two canvases first differ, for a readable failure.
+std::string firstDifference(const TestCanvas& a, const TestCanvas& b) {
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            if (a.at(x, y) != b.at(x, y)) {
+                char text[128];
+                std::snprintf(text, sizeof text, "first difference at (%d, %d): %06x vs %06x", x, y,
+                              a.at(x, y), b.at(x, y));
+                return text;
+            }
+        }
+    }
+    return "identical";
+}
+
+long paintedBytes(const TestCanvas& canvas) {
+    long painted = 0;
+    for (unsigned char byte : canvas.bytes) {
+        painted += byte != 0xff;
+    }
+    return painted;
+}
+
+// What a drawing routine leaves behind beyond the pixels: the colour and the polygon list.
+// Plots one pixel with the colour in force, then fills the remembered polygon in green.
+void revealState(int x, int y) {
+    vexRaster_Plot(x, y);
+    vexRaster_SetColor(0x00ff00);
+    vexRaster_PolygonFill();
+}
+
+// ---- The real picture ---------------------------------------------------------------------------
+
+const int sceneWidth = 6000;
+const int sceneHeight = 4800;
+
+// The literal surface, rendered once per test binary.
+const std::vector<unsigned char>& literalScene() {
+    static const std::vector<unsigned char> bytes = [] {
+        TestCanvas canvas(sceneWidth, sceneHeight);
+        scenePrism();
+        sweepStart();
+        vexFractal_DrawSurfaceLiteral();
+        revealState(1, 1);
+        return canvas.bytes;
+    }();
+    return bytes;
+}
+
+}  // namespace
+
+TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
+    const std::vector<unsigned char>& literal = literalScene();
+    std::vector<int> counts = {1, 2, 3, machineThreads()};
+    for (int threads : counts) {
+        TestCanvas canvas(sceneWidth, sceneHeight);
+        scenePrism();
+        sweepStart();
+        vexFractal_DrawSurfaceFast(threads);
+        revealState(1, 1);
+        ASSERT_EQ(canvas.bytes.size(), literal.size());
+        // Not a vacuous match: the surface covers much of the canvas.
+        EXPECT_GT(paintedBytes(canvas), 10000000L);
+        EXPECT_TRUE(canvas.bytes == literal) << threads << " threads";
+    }
+}
+
+TEST(FastFrame, RealSurfaceIsIdenticalWithEveryVectorWidth) {
+    const std::vector<unsigned char>& literal = literalScene();
+    LanesGuard guard;
+    for (int lanes : supportedLanes()) {
+        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        TestCanvas canvas(sceneWidth, sceneHeight);
+        scenePrism();
+        sweepStart();
+        vexFractal_DrawSurfaceFast(2);
+        revealState(1, 1);
+        EXPECT_TRUE(canvas.bytes == literal) << lanes << " lanes";
+    }
+}
+
+// ---- Grid coordinates and heights ---------------------------------------------------------------
+
+TEST(FastGrid, AxesAreTheLiteralLoopsCoordinates) {
+    // The literal sweep's own accumulation, written out: every x and xn it visits.
+    std::vector<double> visitedX;
+    double x = vexGridStartX;
+    visitedX.push_back(x);
+    do {
+        double xn = x + vexGridStep;
+        visitedX.push_back(xn);
+        x = xn;
+    } while (x < vexGridEndX);
+    std::vector<double> visitedY;
+    double y = vexGridStartY;
+    visitedY.push_back(y);
+    do {
+        double yn = y + vexGridStep;
+        visitedY.push_back(yn);
+        y = yn;
+    } while (y < vexGridEndY);
+
+    std::vector<double> xs = axisOf(vexGridStartX, vexGridEndX);
+    std::vector<double> ys = axisOf(vexGridStartY, vexGridEndY);
+    ASSERT_EQ(xs.size(), 732u);
+    ASSERT_EQ(ys.size(), 722u);
+    ASSERT_EQ(xs.size(), visitedX.size());
+    ASSERT_EQ(ys.size(), visitedY.size());
+    EXPECT_EQ(std::memcmp(xs.data(), visitedX.data(), xs.size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(ys.data(), visitedY.data(), ys.size() * sizeof(double)), 0);
+}
+
+TEST(FastHeights, EveryDistinctCornerIsBitIdenticalForEachWidthAndThreadCount) {
+    std::vector<double> xs = axisOf(vexGridStartX, vexGridEndX);
+    std::vector<double> ys = axisOf(vexGridStartY, vexGridEndY);
+    const size_t corners = xs.size() * ys.size();
+    ASSERT_EQ(corners, 528504u);
+    std::vector<double> literal(corners);
+    long inside = 0;
+    for (size_t i = 0; i < xs.size(); ++i) {
+        for (size_t j = 0; j < ys.size(); ++j) {
+            literal[i * ys.size() + j] = vexFractal_MandelbrotHeight(xs[i], ys[j]);
+            inside += literal[i * ys.size() + j] == 1.0;
+        }
+    }
+    ASSERT_EQ(inside, 63368);
+    LanesGuard guard;
+    for (int lanes : supportedLanes()) {
+        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        for (int threads : {1, 3}) {
+            std::vector<double> fast(corners, -1.0);
+            vexFractal_FillHeightGrid(xs.data(), static_cast<int>(xs.size()), ys.data(),
+                                      static_cast<int>(ys.size()), fast.data(), threads);
+            EXPECT_EQ(std::memcmp(fast.data(), literal.data(), corners * sizeof(double)), 0)
+                << lanes << " lanes, " << threads << " threads";
+        }
+    }
+}
+
+TEST(FastHeights, SpecialPointsMatchTheHeightFunction) {
+    // Points of the set, points that escape at once, exactly on the threshold, slow escapes
+    // near the boundary, orbits that become periodic, and not-a-number.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> re = {0.0,  -2.0, 100.0, 2.0,   1.0,   -2.5,  -0.75, 0.25,
+                              -1.0, 0.3,  -0.1,  -1.75, 0.001, -0.75, nan,   1e300};
+    std::vector<double> im = {0.0,       -1.8,  1e-9,  0.1,   0.65, -0.1, 0.5,
+                              0.0000001, 0.001, 0.643, -0.65, 1.0,  nan,  -2e-300};
+    std::vector<double> expected(re.size() * im.size());
+    for (size_t i = 0; i < re.size(); ++i) {
+        for (size_t j = 0; j < im.size(); ++j) {
+            expected[i * im.size() + j] = vexFractal_MandelbrotHeight(re[i], im[j]);
+        }
+    }
+    LanesGuard guard;
+    for (int lanes : supportedLanes()) {
+        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        std::vector<double> fast(expected.size(), -1.0);
+        vexFractal_FillHeightGrid(re.data(), static_cast<int>(re.size()), im.data(),
+                                  static_cast<int>(im.size()), fast.data(), 2);
+        for (size_t k = 0; k < fast.size(); ++k) {
+            // NaN never comes out: NaN input runs the whole budget and gives 1.
+            EXPECT_EQ(fast[k], expected[k]) << lanes << " lanes, point " << k;
+        }
+    }
+}
+
+TEST(FastHeights, PowersOfTwoFromBitsArePowExactly) {
+    // The kernels build 2^n from its bits instead of calling pow(2, n).
+    for (int n = 0; n <= 1023; ++n) {
+        double fromBits;
+        unsigned long long bits = static_cast<unsigned long long>(n + 1023) << 52;
+        std::memcpy(&fromBits, &bits, sizeof fromBits);
+        ASSERT_EQ(std::pow(2.0, n), fromBits) << n;
+    }
+}
+
+// ---- Band-limited lines and triangles -----------------------------------------------------------
+
+namespace {
+
+// Draws with the fast primitive once per band of a split of the canvas rows into `bands`.
+template <class Draw>
+void inBands(int height, int bands, Draw draw) {
+    for (int b = 0; b < bands; ++b) {
+        draw(height * b / bands, height * (b + 1) / bands);
+    }
+}
+
+struct RandomTriangle {
+    int x[3], y[3];
+    Color colour;
+};
+
+// Mostly near the canvas (crossing its edges), some far beyond it, some beyond the 16-bit range
+// where the line walk follows the exact slope, and degenerate ones.
+RandomTriangle randomTriangle(std::mt19937& random, int width, int height) {
+    std::uniform_int_distribution<int> kind(0, 9);
+    RandomTriangle t;
+    int k = kind(random);
+    for (int v = 0; v < 3; ++v) {
+        if (k < 6) {
+            t.x[v] = std::uniform_int_distribution<int>(-20, width + 20)(random);
+            t.y[v] = std::uniform_int_distribution<int>(-20, height + 20)(random);
+        } else if (k < 8) {
+            t.x[v] = std::uniform_int_distribution<int>(-30000, 30000)(random);
+            t.y[v] = std::uniform_int_distribution<int>(-30000, 30000)(random);
+        } else if (k < 9) {
+            t.x[v] = std::uniform_int_distribution<int>(-100000, 100000)(random);
+            t.y[v] = std::uniform_int_distribution<int>(-100000, 100000)(random);
+        } else {
+            t.x[v] = std::uniform_int_distribution<int>(-2, 3)(random);
+            t.y[v] = std::uniform_int_distribution<int>(-2, 3)(random) + height / 2;
+        }
+    }
+    t.colour = static_cast<Color>(random() & 0xffffff);
+    return t;
+}
+
+void literalTriangle(const RandomTriangle& t) {
+    vexRaster_SetColor(t.colour);
+    vexRaster_DrawLine(t.x[0], t.y[0], t.x[1], t.y[1]);
+    vexRaster_DrawLine(t.x[1], t.y[1], t.x[2], t.y[2]);
+    vexRaster_DrawLine(t.x[2], t.y[2], t.x[0], t.y[0]);
+    vexRaster_PolygonBegin(t.x[0], t.y[0]);
+    vexRaster_PolygonAddVertex(t.x[1], t.y[1]);
+    vexRaster_PolygonAddVertex(t.x[2], t.y[2]);
+    vexRaster_PolygonFill();
+}
+
+}  // namespace
+
+TEST(FastRaster, TrianglesMatchTheLiteralOutlineAndFillInEveryBandSplit) {
+    forEachLaneWidth([&] {
+        std::mt19937 random(20240611);
+        const int sizes[][2] = {{37, 23}, {64, 48}, {1, 9}, {9, 1}};
+        for (const auto& size : sizes) {
+            int width = size[0], height = size[1];
+            for (int round = 0; round < 400; ++round) {
+                // A sequence of overlapping triangles, so that the order of drawing matters too.
+                std::vector<RandomTriangle> triangles;
+                for (int k = 0; k < 5; ++k) {
+                    triangles.push_back(randomTriangle(random, width, height));
+                }
+                TestCanvas literal(width, height, 0x0000ff);
+                for (const RandomTriangle& t : triangles) {
+                    literalTriangle(t);
+                }
+                for (int bands : {1, 2, 3, 7}) {
+                    TestCanvas fast(width, height, 0x0000ff);
+                    inBands(height, bands, [&](int rowBegin, int rowEnd) {
+                        for (const RandomTriangle& t : triangles) {
+                            vexFractal_FillTriangleRows(t.x[0], t.y[0], t.x[1], t.y[1], t.x[2],
+                                                        t.y[2], t.colour, rowBegin, rowEnd);
+                        }
+                    });
+                    ASSERT_TRUE(fast.bytes == literal.bytes)
+                        << width << "x" << height << " round " << round << ", " << bands
+                        << " bands, first triangle (" << triangles[0].x[0] << ","
+                        << triangles[0].y[0] << ") (" << triangles[0].x[1] << ","
+                        << triangles[0].y[1] << ") (" << triangles[0].x[2] << ","
+                        << triangles[0].y[2] << "); " << firstDifference(literal, fast);
+                }
+            }
+        }
+    });
+}
+
+TEST(FastRaster, EdgeCasesOfTheFillAndTheWalk) {
+    forEachLaneWidth([&] {
+        // Rows whose crossings lie wholly left or right paint the edge pixel; a flat triangle
+        // paints its outline only; a triangle crossing all four edges; a line into the far
+        // distance.
+        const int cases[][6] = {{-10, 0, -5, 0, -10, 5},
+                                {50, 2, 60, 4, 55, 9},
+                                {0, 0, 4, 0, 0, 4},
+                                {0, 0, 1, 2, -3, 2},
+                                {1, 2, 0, 0, 5, 0},
+                                {3, 5, 20, 5, 9, 5},
+                                {-5, -5, 45, 12, 10, 30},
+                                {-40000, 3, 40000, 7, 12, 40000},
+                                {18, -32768, 19, 32767, 0, 0},
+                                {5, 5, 5, 5, 5, 5}};
+        for (const auto& c : cases) {
+            RandomTriangle t = {{c[0], c[2], c[4]}, {c[1], c[3], c[5]}, 0xff0000};
+            TestCanvas literal(41, 17, 0x0000ff);
+            literalTriangle(t);
+            for (int bands : {1, 4, 17}) {
+                TestCanvas fast(41, 17, 0x0000ff);
+                inBands(17, bands, [&](int rowBegin, int rowEnd) {
+                    vexFractal_FillTriangleRows(c[0], c[1], c[2], c[3], c[4], c[5], 0xff0000,
+                                                rowBegin, rowEnd);
+                });
+                EXPECT_TRUE(fast.bytes == literal.bytes)
+                    << c[0] << "," << c[1] << " " << c[2] << "," << c[3] << " " << c[4] << ","
+                    << c[5] << ", " << bands << " bands: " << firstDifference(literal, fast);
+            }
+        }
+        // Rows outside the canvas, or an empty band, draw nothing.
+        TestCanvas canvas(20, 10, 0x0000ff);
+        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, -10, 0);
+        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 10, 30);
+        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 6, 6);
+        vexFractal_DrawLineRows(0, 0, 19, 9, 0xff0000, 5, 3);
+        EXPECT_TRUE(canvas.pixelsNot(0x0000ff).empty());
+    });
+}
+
+TEST(FastRaster, LinesMatchTheLiteralLineInEveryBandSplit) {
+    forEachLaneWidth([&] {
+        std::mt19937 random(77);
+        std::uniform_int_distribution<int> near(-15, 45);
+        std::uniform_int_distribution<int> far(-70000, 70000);
+        for (int round = 0; round < 3000; ++round) {
+            bool distant = round % 5 == 0;
+            int x1 = distant ? far(random) : near(random),
+                y1 = distant ? far(random) : near(random);
+            int x2 = near(random), y2 = near(random);
+            TestCanvas literal(31, 29, 0x0000ff, 0xff0000);
+            vexRaster_DrawLine(x1, y1, x2, y2);
+            for (int bands : {1, 2, 5}) {
+                TestCanvas fast(31, 29, 0x0000ff);
+                inBands(29, bands, [&](int rowBegin, int rowEnd) {
+                    vexFractal_DrawLineRows(x1, y1, x2, y2, 0xff0000, rowBegin, rowEnd);
+                });
+                ASSERT_TRUE(fast.bytes == literal.bytes)
+                    << "(" << x1 << "," << y1 << ") to (" << x2 << "," << y2 << "), " << bands
+                    << " bands: " << firstDifference(literal, fast);
+            }
+        }
+    });
+}
+
+// ---- Whole grids on small canvases --------------------------------------------------------------
+
+namespace {
+
+struct SmallScene {
+    const char* name;
+    int width, height;
+    double x0, x1, y0, y1, step;
+    double prism[12];
+};
+
+// Grids of the real surface seen closer and from other angles, so that facets cross every
+// canvas edge, lie wholly beyond some, and are large enough to show rounding differences.
+const SmallScene smallScenes[] = {
+    {"scene prism, small canvas",
+     97,
+     61,
+     -2.5,
+     1.15,
+     -1.8,
+     1.8,
+     0.05,
+     {-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0, 10000.0}},
+    {"close up",
+     120,
+     90,
+     -0.9,
+     -0.4,
+     -0.3,
+     0.3,
+     0.02,
+     {-0.8, -0.2, 0.0, -0.5, 0.2, 1.0, 1, 400.0, 200.0, 50.0, -900.0, 600.0}},
+    {"steep view",
+     64,
+     160,
+     -2.1,
+     0.6,
+     -1.3,
+     1.3,
+     0.09,
+     {-2.0, -1.2, 0.0, 0.5, 1.2, 1.0, 1, 300.0, 15.0, 70.0, -2000.0, 3000.0}},
+    // Seen from the opposite side, the whole grid on the canvas: its last column and last row,
+    // whose outlines no later cell repaints, are in view.
+    {"far side",
+     150,
+     120,
+     -2.2,
+     0.7,
+     -1.2,
+     1.2,
+     0.15,
+     {-2.2, -1.2, 0.0, 0.7, 1.2, 1.0, 1, 300.0, 60.0, 35.0, -3000.0, 420.0}},
+};
+
+void prismOf(const SmallScene& s) {
+    const double* p = s.prism;
+    vex3D_InitializePrism(p[0], p[1], p[2], p[3], p[4], p[5], static_cast<int>(p[6]), p[7], p[8],
+                          p[9], p[10], p[11]);
+}
+
+std::vector<double> stepAxis(double start, double end, double step) {
+    std::vector<double> axis;
+    double c = start;
+    axis.push_back(c);
+    do {
+        c = c + step;
+        axis.push_back(c);
+    } while (c < end);
+    return axis;
+}
+
+}  // namespace
+
+TEST(FastFrame, SmallGridsMatchTheLiteralLoopForEveryWidthAndThreadCount) {
+    LanesGuard guard;
+    for (const SmallScene& s : smallScenes) {
+        std::vector<double> xs = stepAxis(s.x0, s.x1, s.step);
+        std::vector<double> ys = stepAxis(s.y0, s.y1, s.step);
+        TestCanvas literal(s.width, s.height);
+        prismOf(s);
+        sweepStart();
+        drawGridLiterally(xs, ys);
+        revealState(0, 0);
+        ASSERT_GT(literal.pixelsNot(0xffffff).size(), 200u) << s.name;
+        for (int lanes : supportedLanes()) {
+            ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+            for (int threads : {1, 2, 3, 5, 8}) {
+                TestCanvas fast(s.width, s.height);
+                prismOf(s);
+                sweepStart();
+                vexFractal_DrawGridFast(xs.data(), static_cast<int>(xs.size()), ys.data(),
+                                        static_cast<int>(ys.size()), threads);
+                revealState(0, 0);
+                ASSERT_TRUE(fast.bytes == literal.bytes)
+                    << s.name << ", " << lanes << " lanes, " << threads
+                    << " threads: " << firstDifference(literal, fast);
+            }
+        }
+    }
+}
+
+TEST(FastFrame, ZeroLengthEdgesDrawAndReportAsTheLiteralLoop) {
+    // A repeated corner coordinate makes edges of zero length: the renderer prints a message
+    // for each, and the fast frame must print the same, in the same order, and draw the same.
+    std::vector<double> xs = {-1.0, -0.9, -0.9, -0.8};
+    std::vector<double> ys = {-0.3, -0.2, -0.1, -0.1};
+    const SmallScene& s = smallScenes[1];
+    TestCanvas literal(s.width, s.height);
+    prismOf(s);
+    sweepStart();
+    testing::internal::CaptureStdout();
+    drawGridLiterally(xs, ys);
+    std::string literalOut = testing::internal::GetCapturedStdout();
+    revealState(0, 0);
+    ASSERT_NE(literalOut.find("zero-length vector"), std::string::npos);
+
+    TestCanvas fast(s.width, s.height);
+    prismOf(s);
+    sweepStart();
+    testing::internal::CaptureStdout();
+    vexFractal_DrawGridFast(xs.data(), 4, ys.data(), 4, 2);
+    std::string fastOut = testing::internal::GetCapturedStdout();
+    revealState(0, 0);
+    EXPECT_EQ(fastOut, literalOut);
+    EXPECT_TRUE(fast.bytes == literal.bytes) << firstDifference(literal, fast);
+}
