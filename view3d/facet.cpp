@@ -27,6 +27,18 @@ void normalize(Point3* v) {
     v->z = v->z / length;
 }
 
+// Projects the corners and outlines the triangle T0 -> T1 -> T2 -> T0 in the current colour;
+// the pixel positions are handed back for a fill.
+void projectAndOutline(Point3 t0, Point3 t1, Point3 t2, int* x0, int* y0, int* x1, int* y1, int* x2,
+                       int* y2) {
+    vex3D_Project(t0, x0, y0);
+    vex3D_Project(t1, x1, y1);
+    vex3D_Project(t2, x2, y2);
+    vexRaster_DrawLine(*x0, *y0, *x1, *y1);
+    vexRaster_DrawLine(*x1, *y1, *x2, *y2);
+    vexRaster_DrawLine(*x2, *y2, *x0, *y0);
+}
+
 double dotWithLight(Point3 n) {
     return n.z * lightVector.z + n.y * lightVector.y + n.x * lightVector.x;
 }
@@ -76,24 +88,14 @@ void drawShadedTriangle(Point3 t0, Point3 t1, Point3 t2, Point3 normal, int cull
 
 void vex3D_DrawTriangleOutline(Point3 t0, Point3 t1, Point3 t2) {
     int x0, y0, x1, y1, x2, y2;
-    vex3D_Project(t0, &x0, &y0);
-    vex3D_Project(t1, &x1, &y1);
-    vex3D_Project(t2, &x2, &y2);
-    vexRaster_DrawLine(x0, y0, x1, y1);
-    vexRaster_DrawLine(x1, y1, x2, y2);
-    vexRaster_DrawLine(x2, y2, x0, y0);
+    projectAndOutline(t0, t1, t2, &x0, &y0, &x1, &y1, &x2, &y2);
 }
 
 // The outline is drawn first, in the fill colour, so the triangle carries its own edges even
 // where the scan-line fill rounds a crossing inward.
 void vex3D_FillTriangle(Point3 t0, Point3 t1, Point3 t2) {
     int x0, y0, x1, y1, x2, y2;
-    vex3D_Project(t0, &x0, &y0);
-    vex3D_Project(t1, &x1, &y1);
-    vex3D_Project(t2, &x2, &y2);
-    vexRaster_DrawLine(x0, y0, x1, y1);
-    vexRaster_DrawLine(x1, y1, x2, y2);
-    vexRaster_DrawLine(x2, y2, x0, y0);
+    projectAndOutline(t0, t1, t2, &x0, &y0, &x1, &y1, &x2, &y2);
     vexRaster_PolygonBegin(x0, y0);
     vexRaster_PolygonAddVertex(x1, y1);
     vexRaster_PolygonAddVertex(x2, y2);

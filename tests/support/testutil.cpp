@@ -201,78 +201,20 @@ std::string sha256Hex(const std::string& bytes) {
 
 // ---- Child processes ----------------------------------------------------------------------------
 
-namespace {
-
-std::string drain(int fd) {
-    std::string text;
-    char chunk[4096];
-    ssize_t n;
-    while ((n = read(fd, chunk, sizeof chunk)) > 0) {
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    return text;
-}
-
-}  // namespace
-
 RunResult runProgram(const std::string& program, const std::string& workDir,
                      const RunLimits& limits) {
-    // Output goes to files outside the working folder rather than to pipes, so a child that
-    // writes much cannot block and the folder holds only what the program left there.
-    char outPattern[] = "/tmp/vexrun-out-XXXXXX";
-    char errPattern[] = "/tmp/vexrun-err-XXXXXX";
-    int outFile = mkstemp(outPattern);
-    int errFile = mkstemp(errPattern);
-    if (outFile < 0 || errFile < 0) {
-        throw std::runtime_error("mkstemp failed");
-    }
-    std::string outPath = outPattern;
-    std::string errPath = errPattern;
-    pid_t pid = fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid == 0) {
-        if (chdir(workDir.c_str()) != 0) {
-            _exit(127);
-        }
-        dup2(outFile, 1);
-        dup2(errFile, 2);
-        struct rlimit addressLimit = {limits.addressSpace, limits.addressSpace};
-        struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
-        setrlimit(RLIMIT_AS, &addressLimit);
-        setrlimit(RLIMIT_FSIZE, &sizeLimit);
-        signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult result;
-    if (WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    close(outFile);
-    close(errFile);
-    int out = open(outPath.c_str(), O_RDONLY);
-    int err = open(errPath.c_str(), O_RDONLY);
-    result.out = out >= 0 ? drain(out) : std::string();
-    result.err = err >= 0 ? drain(err) : std::string();
-    if (out >= 0) {
-        close(out);
-    }
-    if (err >= 0) {
-        close(err);
-    }
-    unlink(outPath.c_str());
-    unlink(errPath.c_str());
-    return result;
+    return runInChild(
+        [&program]() {
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            return 127;
+        },
+        workDir, limits);
 }
 
 RunResult runInChild(const std::function<int()>& body, const std::string& workDir,
                      const RunLimits& limits) {
+    // Output goes to files outside the working folder rather than to pipes, so a child that
+    // writes much cannot block and the folder holds only what the child left there.
     char outPattern[] = "/tmp/vexchild-out-XXXXXX";
     char errPattern[] = "/tmp/vexchild-err-XXXXXX";
     int outFile = mkstemp(outPattern);
