@@ -11,6 +11,10 @@ int vexBitmap_WriteFile(const char* baseName, const unsigned char* header,
                         const unsigned char* pixels);
 int vexBitmap_Save(const char* baseName, int width, int height, int bitsPerPixel,
                    unsigned char* canvas);
+// The same file and the same converted canvas as vexBitmap_Save, with the red/blue swap done on
+// up to threadCount threads (vexRaster_SwapRedBlueFast).
+int vexBitmap_SaveFast(const char* baseName, int width, int height, int bitsPerPixel,
+                       unsigned char* canvas, int threadCount);
 
 // ---- Performance counter (platform layer) -------------------------------------------------------
 // Implemented outside the core library: the program links a monotonic-clock counter, the tests

@@ -1,7 +1,12 @@
 // Canvas and pixels: the frame buffer's geometry and bottom-up row table, the drawing state,
-// the pixel-write primitive every drawing operation rests on, clear and red/blue swap.
+// the pixel-write primitive every drawing operation rests on, clear and red/blue swap, and the
+// whole-buffer clear and swap done in bulk on several threads.
 #include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "driver/driver.h"
 #include "raster/raster.h"
@@ -28,6 +33,106 @@ void storePixel(int offset) {
     canvasBuffer[offset] = static_cast<unsigned char>(drawColor >> 16);
     canvasBuffer[offset + 1] = static_cast<unsigned char>(drawColor >> 8);
     canvasBuffer[offset + 2] = static_cast<unsigned char>(drawColor);
+}
+
+// The bulk routines treat 24 bytes, eight whole pixels, as three little-endian 64-bit words.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are read little-endian");
+const int groupBytes = 24;
+
+// Threads split the buffer at multiples of this many bytes: whole pixel groups and whole 4 KiB
+// pages, so no two threads write the same cache line or page.
+const long long sliceBytes = 3 * 4096;
+
+// Runs work(begin, end) over [0, byteCount) cut into at most threadCount slices, the last one
+// on the calling thread. Every byte lies in exactly one slice, so the result does not depend on
+// how many threads there are.
+template <typename Work>
+void runInSlices(long long byteCount, int threadCount, const Work& work) {
+    long long slices = (byteCount + sliceBytes - 1) / sliceBytes;
+    long long parts = threadCount < 1 ? 1 : threadCount;
+    parts = parts < slices ? parts : (slices < 1 ? 1 : slices);
+    long long perPart = (slices + parts - 1) / parts * sliceBytes;
+    std::vector<std::thread> helpers;
+    for (long long begin = 0; begin + perPart < byteCount; begin += perPart) {
+        helpers.emplace_back(work, begin, begin + perPart);
+    }
+    long long lastBegin = static_cast<long long>(helpers.size()) * perPart;
+    work(lastBegin, byteCount);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
+// The 64-bit word k (0 to 2) of a pixel group with 0xff in every byte whose place in its pixel
+// is `place` (0 red, 1 green, 2 blue, as the canvas stores them).
+constexpr std::uint64_t placeMask(int word, int place) {
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 8; ++i) {
+        if ((word * 8 + i) % 3 == place) {
+            mask |= std::uint64_t{0xff} << (8 * i);
+        }
+    }
+    return mask;
+}
+
+std::uint64_t loadWord(const unsigned char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+}
+
+void storeWord(unsigned char* at, std::uint64_t word) {
+    std::memcpy(at, &word, 8);
+}
+
+// Fills [begin, end) of the buffer with the colour; begin is a multiple of the group size.
+void fillSlice(unsigned char* buffer, long long begin, long long end, Color colour) {
+    unsigned char red = static_cast<unsigned char>(colour >> 16);
+    unsigned char green = static_cast<unsigned char>(colour >> 8);
+    unsigned char blue = static_cast<unsigned char>(colour);
+    if (red == green && green == blue) {
+        // A grey (the white of the picture) is one byte repeated: the library's fill is the
+        // fastest way to write it.
+        std::memset(buffer + begin, red, static_cast<size_t>(end - begin));
+        return;
+    }
+    unsigned char group[groupBytes];
+    for (int i = 0; i < groupBytes; i += 3) {
+        group[i] = red;
+        group[i + 1] = green;
+        group[i + 2] = blue;
+    }
+    std::uint64_t w0 = loadWord(group), w1 = loadWord(group + 8), w2 = loadWord(group + 16);
+    long long at = begin;
+    for (; at + groupBytes <= end; at += groupBytes) {
+        storeWord(buffer + at, w0);
+        storeWord(buffer + at + 8, w1);
+        storeWord(buffer + at + 16, w2);
+    }
+    std::memcpy(buffer + at, group, static_cast<size_t>(end - at));
+}
+
+// Exchanges red and blue in [begin, end); begin is a multiple of the group size. Seen as one
+// 192-bit number, a group's new red bytes are the old ones shifted down by two bytes (the blue
+// of the same pixel) and its new blue bytes the old ones shifted up by two; green stays.
+void swapSlice(unsigned char* buffer, long long begin, long long end) {
+    const std::uint64_t r0 = placeMask(0, 0), r1 = placeMask(1, 0), r2 = placeMask(2, 0);
+    const std::uint64_t g0 = placeMask(0, 1), g1 = placeMask(1, 1), g2 = placeMask(2, 1);
+    const std::uint64_t b0 = placeMask(0, 2), b1 = placeMask(1, 2), b2 = placeMask(2, 2);
+    long long at = begin;
+    for (; at + groupBytes <= end; at += groupBytes) {
+        unsigned char* p = buffer + at;
+        std::uint64_t w0 = loadWord(p), w1 = loadWord(p + 8), w2 = loadWord(p + 16);
+        storeWord(p, (((w0 >> 16) | (w1 << 48)) & r0) | (w0 & g0) | ((w0 << 16) & b0));
+        storeWord(p + 8,
+                  (((w1 >> 16) | (w2 << 48)) & r1) | (w1 & g1) | (((w1 << 16) | (w0 >> 48)) & b1));
+        storeWord(p + 16, ((w2 >> 16) & r2) | (w2 & g2) | (((w2 << 16) | (w1 >> 48)) & b2));
+    }
+    for (; at < end; at += 3) {
+        unsigned char red = buffer[at];
+        buffer[at] = buffer[at + 2];
+        buffer[at + 2] = red;
+    }
 }
 
 }  // namespace
@@ -109,6 +214,19 @@ void vexRaster_Clear() {
     drawColor = saved;
 }
 
+void vexRaster_ClearFast(int threadCount) {
+    // Every pen leaves the same canvas as the clear pixel by pixel: a non-negative one writes
+    // every pixel in the clear colour (footprints only overlap), a negative one writes nothing.
+    if (penHalfWidth < 0 || penHalfHeight < 0 || canvasByteSize <= 0) {
+        return;
+    }
+    unsigned char* buffer = canvasBuffer;
+    Color colour = clearColor;
+    runInSlices(canvasByteSize, threadCount, [buffer, colour](long long begin, long long end) {
+        fillSlice(buffer, begin, end, colour);
+    });
+}
+
 int vexRaster_PixelOffset(int x, int y) {
     int index = canvasRowTable[y] + x;
     switch (canvasBytesPerPixel) {
@@ -136,6 +254,14 @@ int vexRaster_SwapRedBlue(unsigned char* buffer) {
         unsigned char red = buffer[offset];
         buffer[offset] = buffer[offset + 2];
         buffer[offset + 2] = red;
+    }
+    return 0;
+}
+
+int vexRaster_SwapRedBlueFast(unsigned char* buffer, int threadCount) {
+    if (canvasByteSize > 0) {
+        runInSlices(canvasByteSize, threadCount,
+                    [buffer](long long begin, long long end) { swapSlice(buffer, begin, end); });
     }
     return 0;
 }

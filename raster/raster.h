@@ -7,14 +7,14 @@ typedef int Color;
 
 // ---- Canvas state read directly by other parts of the program ----------------------------------
 
-extern int canvasWidth;          // pixels per row
-extern int canvasHeight;         // number of rows
-extern int canvasBytesPerPixel;  // always 3 once initialised
-extern int canvasByteSize;       // width * height * 3
-extern int canvasCenterX;        // width / 2
-extern int canvasCenterY;        // height / 2
+extern int canvasWidth;              // pixels per row
+extern int canvasHeight;             // number of rows
+extern int canvasBytesPerPixel;      // always 3 once initialised
+extern int canvasByteSize;           // width * height * 3
+extern int canvasCenterX;            // width / 2
+extern int canvasCenterY;            // height / 2
 extern unsigned char* canvasBuffer;  // the caller's frame buffer, not owned by the canvas
-extern int clipEnabled;          // non-zero: coordinates are tested against the canvas
+extern int clipEnabled;              // non-zero: coordinates are tested against the canvas
 
 // ---- Canvas and pixels --------------------------------------------------------------------------
 
@@ -35,6 +35,14 @@ void vexRaster_Plot(int x, int y);
 
 // Exchanges the first and third byte of every pixel of the buffer; always returns 0.
 int vexRaster_SwapRedBlue(unsigned char* buffer);
+
+// The same canvas as vexRaster_Clear, byte for byte and for every pen, written in bulk on up to
+// threadCount threads (fewer than 1 means 1). The drawing colour is not touched.
+void vexRaster_ClearFast(int threadCount);
+
+// The same bytes as vexRaster_SwapRedBlue, eight pixels at a time on up to threadCount threads;
+// always returns 0.
+int vexRaster_SwapRedBlueFast(unsigned char* buffer, int threadCount);
 
 // ---- Lines --------------------------------------------------------------------------------------
 

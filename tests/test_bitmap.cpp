@@ -1,5 +1,6 @@
 // Tests of the bitmap writer: the header byte for byte, the pixel rows in the file, replacing an
-// older file, and failures that must leave neither a broken picture nor a stray file behind.
+// older file, the fast save against the literal one, and failures that must leave neither a
+// broken picture nor a stray file behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -121,6 +122,41 @@ TEST(BitmapSave, OddWidthRowsArePaddedWithZeros) {
     }
 }
 
+TEST(BitmapSave, ManyPaddedRowsGoOutInSeveralBatches) {
+    // 1500 padded rows need more pieces than one system call takes.
+    TempDir dir;
+    TestCanvas canvas(5, 1500, 0x102030);
+    drawMarkers(canvas);
+    std::string expected = expectedFile(canvas);
+    EXPECT_EQ(vexBitmap_Save(dir.file("tall").c_str(), 5, 1500, 24, canvas.bytes.data()), 0);
+    EXPECT_EQ(readFile(dir.file("tall.bmp")), expected);
+}
+
+TEST(BitmapSave, FastSaveWritesTheSameFileAndLeavesTheSameCanvas) {
+    TempDir dir;
+    const int sizes[][2] = {{4, 3}, {5, 3}, {7, 2}, {1001, 37}};
+    for (const auto& size : sizes) {
+        int width = size[0], height = size[1];
+        TestCanvas literal(width, height, 0x3c5a78);
+        drawMarkers(literal);
+        const std::vector<unsigned char> drawn = literal.bytes;
+        std::string literalBase = dir.file("literal");
+        ASSERT_EQ(vexBitmap_Save(literalBase.c_str(), width, height, 24, literal.bytes.data()), 0);
+        std::string expected = readFile(literalBase + ".bmp");
+        ASSERT_EQ(expected.size(), 56u + height * ((width * 3 + 3) / 4 * 4));
+        for (int threads : {1, 2, 3}) {
+            SCOPED_TRACE(::testing::Message()
+                         << width << " x " << height << ", " << threads << " threads");
+            std::vector<unsigned char> fast = drawn;
+            vexRaster_Initialize(width, height, fast.data());
+            std::string base = dir.file("fast" + std::to_string(threads));
+            EXPECT_EQ(vexBitmap_SaveFast(base.c_str(), width, height, 24, fast.data(), threads), 0);
+            EXPECT_TRUE(readFile(base + ".bmp") == expected);
+            EXPECT_TRUE(fast == literal.bytes);
+        }
+    }
+}
+
 TEST(BitmapSave, OlderFileIsReplacedWithOrdinaryPermissions) {
     TempDir dir;
     std::string name = dir.file("picture.bmp");
@@ -188,6 +224,10 @@ TEST(BitmapFailure, FolderInTheWayLeavesNoTemporaryFile) {
     EXPECT_EQ(vexBitmap_Save(dir.file("missing/folder").c_str(), 4, 3, 24, canvas.bytes.data()),
               -1);
     EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"taken.bmp"});
+
+    EXPECT_EQ(vexBitmap_SaveFast(dir.file("taken").c_str(), 4, 3, 24, canvas.bytes.data(), 2), -1);
+    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"taken.bmp"});
+    EXPECT_TRUE(folderEntries(dir.file("taken.bmp")).empty());
 }
 
 TEST(BitmapFailure, FailedWriteKeepsTheOlderFile) {

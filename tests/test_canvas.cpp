@@ -1,9 +1,11 @@
 // Tests of the canvas: geometry and the bottom-up row table, pixel writes, the pen footprint,
-// clipping, clear, colour packing and the red/blue swap.
+// clipping, clear, colour packing and the red/blue swap, and the bulk clear and swap against
+// the pixel-by-pixel ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <random>
 #include <vector>
 
 #include "raster/raster.h"
@@ -54,6 +56,22 @@ class BigCanvas : public ::testing::Test {
 };
 
 std::vector<unsigned char>* BigCanvas::buffer = nullptr;
+
+// Bytes that are neither a colour of the tests nor a repeating pattern, so a misplaced or
+// missing byte shows.
+std::vector<unsigned char> noise(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<unsigned char> bytes(size);
+    for (unsigned char& b : bytes) {
+        b = static_cast<unsigned char>(random());
+    }
+    return bytes;
+}
+
+// Sizes with every remainder of whole pixel groups, canvases of one slice and of several, and
+// thread counts that split them evenly, unevenly, or not at all (0 and below mean one).
+const int fastSizes[][2] = {{1, 1}, {5, 3}, {7, 1}, {8, 2}, {1001, 37}, {4097, 9}};
+const int fastThreadCounts[] = {1, 2, 3, 0, -4};
 
 // A small canvas with the pen back at 0 and clipping on, whatever an earlier test left.
 class SmallCanvas : public ::testing::Test {
@@ -152,6 +170,35 @@ TEST_F(BigCanvas, ClearFillsEveryByteAndKeepsTheDrawingColour) {
     EXPECT_EQ(pixel[0], 0x12);
     EXPECT_EQ(pixel[1], 0x34);
     EXPECT_EQ(pixel[2], 0x56);
+}
+
+TEST_F(BigCanvas, FastClearAndSwapMatchTheLiteralOnesOnTheProgramsCanvas) {
+    vexRaster_SetColor(0x123456);
+    vexRaster_SetClearColor(0xffffff);
+    vexRaster_ClearFast(3);
+    long long notWhite = std::count_if(buffer->begin(), buffer->begin() + bigBytes,
+                                       [](unsigned char b) { return b != 0xff; });
+    EXPECT_EQ(notWhite, 0);
+    EXPECT_FALSE(spareByteTouched());
+
+    // A colour whose bytes differ, so every pixel's byte order shows.
+    vexRaster_SetClearColor(0x3c5a78);
+    vexRaster_ClearFast(2);
+    long long wrong = 0;
+    for (long long i = 0; i < bigBytes; i += 3) {
+        const unsigned char* p = buffer->data() + i;
+        wrong += p[0] != 0x3c || p[1] != 0x5a || p[2] != 0x78;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_FALSE(spareByteTouched());
+    vexRaster_Plot(7, 3);
+    EXPECT_EQ((*buffer)[vexRaster_PixelOffset(7, 3)], 0x12);
+
+    std::vector<unsigned char> literal = noise(bigBytes + 1, 17);
+    std::copy(literal.begin(), literal.end(), buffer->begin());
+    vexRaster_SwapRedBlue(literal.data());
+    EXPECT_EQ(vexRaster_SwapRedBlueFast(buffer->data(), 2), 0);
+    EXPECT_TRUE(literal == *buffer);
 }
 
 TEST_F(BigCanvas, SizingWithANullBufferBuildsTheTableAndWritesNothing) {
@@ -289,6 +336,77 @@ TEST_F(SmallCanvas, SwapRedBlueExchangesFirstAndThirdByteOfTheGivenBuffer) {
     // Twice restores the original order.
     vexRaster_SwapRedBlue(copy.data());
     EXPECT_EQ(copy, canvas.bytes);
+}
+
+// ---- Bulk clear and swap ----------------------------------------------------------------------
+
+TEST_F(SmallCanvas, FastClearGivesTheLiteralCanvasForEveryPenColourAndThreadCount) {
+    // Grey, coloured, and with a top byte that must be ignored.
+    const Color colours[] = {0xffffff, 0x000000, 0x123456, static_cast<Color>(0xAB00FF80u)};
+    const int pens[] = {0, 1, 2, -1, INT_MIN};
+    for (const auto& size : fastSizes) {
+        int width = size[0], height = size[1];
+        size_t bytes = static_cast<size_t>(width) * height * 3 + 1;
+        std::vector<unsigned char> start = noise(bytes, width * 31 + height);
+        for (Color colour : colours) {
+            for (int pen : pens) {
+                std::vector<unsigned char> literal = start;
+                vexRaster_Initialize(width, height, literal.data());
+                vexRaster_SetPenSize(pen);
+                vexRaster_SetClearColor(colour);
+                vexRaster_Clear();
+                for (int threads : fastThreadCounts) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << width << " x " << height << ", colour " << std::hex << colour
+                                 << std::dec << ", pen " << pen << ", " << threads << " threads");
+                    std::vector<unsigned char> fast = start;
+                    vexRaster_Initialize(width, height, fast.data());
+                    vexRaster_SetColor(0x010203);
+                    vexRaster_ClearFast(threads);
+                    ASSERT_TRUE(fast == literal);
+
+                    // The drawing colour is the one set before the clear.
+                    vexRaster_SetPenSize(0);
+                    vexRaster_Plot(0, 0);
+                    const unsigned char* pixel = fast.data() + vexRaster_PixelOffset(0, 0);
+                    EXPECT_EQ(pixel[0], 0x01);
+                    EXPECT_EQ(pixel[2], 0x03);
+                    vexRaster_SetPenSize(pen);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SmallCanvas, FastSwapGivesTheLiteralBytesForEveryThreadCount) {
+    for (const auto& size : fastSizes) {
+        int width = size[0], height = size[1];
+        size_t bytes = static_cast<size_t>(width) * height * 3 + 1;
+        std::vector<unsigned char> start = noise(bytes, width * 7 + height);
+        std::vector<unsigned char> literal = start;
+        vexRaster_Initialize(width, height, nullptr);
+        vexRaster_SwapRedBlue(literal.data());
+        ASSERT_NE(literal, start);
+        for (int threads : fastThreadCounts) {
+            SCOPED_TRACE(::testing::Message()
+                         << width << " x " << height << ", " << threads << " threads");
+            // The buffer given is converted, whatever the canvas's own buffer is.
+            std::vector<unsigned char> fast = start;
+            EXPECT_EQ(vexRaster_SwapRedBlueFast(fast.data(), threads), 0);
+            ASSERT_TRUE(fast == literal);
+            vexRaster_SwapRedBlueFast(fast.data(), threads);
+            EXPECT_TRUE(fast == start);
+        }
+    }
+}
+
+TEST_F(SmallCanvas, FastClearAndSwapOfAnEmptyCanvasTouchNoByte) {
+    std::vector<unsigned char> bytes(8, sentinel);
+    vexRaster_Initialize(0, 4, bytes.data());
+    vexRaster_SetClearColor(0x000000);
+    vexRaster_ClearFast(2);
+    EXPECT_EQ(vexRaster_SwapRedBlueFast(bytes.data(), 2), 0);
+    EXPECT_EQ(bytes, std::vector<unsigned char>(8, sentinel));
 }
 
 // ---- Arguments the canvas cannot describe -----------------------------------------------------
