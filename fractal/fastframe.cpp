@@ -195,18 +195,8 @@ bool stepsHaveLength(const double* axis, int n) {
 // prints the renderer's messages in their order.
 void drawGridLiterally(const double* xs, int nx, const double* ys, int ny) {
     for (int i = 0; i + 1 < nx; ++i) {
-        double x = xs[i];
-        double xn = xs[i + 1];
         for (int j = 0; j + 1 < ny; ++j) {
-            double y = ys[j];
-            double yn = ys[j + 1];
-            double h1 = vexFractal_MandelbrotHeight(x, y);
-            double h2 = vexFractal_MandelbrotHeight(xn, y);
-            double h3 = vexFractal_MandelbrotHeight(xn, yn);
-            double h4 = vexFractal_MandelbrotHeight(x, yn);
-            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
-                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
-                                 0, 0, 0, 255, 0);
+            vexFractal_DrawCellLiteral(xs[i], xs[i + 1], ys[j], ys[j + 1]);
         }
     }
 }

@@ -19,6 +19,10 @@ constexpr double vexHeightOffset = 0.25;  // subtracted from every height
 // `capacity` corners would be needed.
 int vexFractal_GridAxis(double start, double end, double* corners, int capacity);
 
+// One cell of the literal sweep: the heights of its corners (x, y), (xn, y), (xn, yn), (x, yn),
+// in that order, and one vex3D_DrawShadedQuad with the corners counter-clockwise from (x, y).
+void vexFractal_DrawCellLiteral(double x, double xn, double y, double yn);
+
 // One frame of the surface, literally: every cell in sweep order, four height evaluations and
 // one vex3D_DrawShadedQuad each. The reference the fast frame is held to.
 void vexFractal_DrawSurfaceLiteral();

@@ -58,6 +58,17 @@ int vexFractal_GridAxis(double start, double end, double* corners, int capacity)
     return cells;
 }
 
+void vexFractal_DrawCellLiteral(double x, double xn, double y, double yn) {
+    double h1 = vexFractal_MandelbrotHeight(x, y);
+    double h2 = vexFractal_MandelbrotHeight(xn, y);
+    double h3 = vexFractal_MandelbrotHeight(xn, yn);
+    double h4 = vexFractal_MandelbrotHeight(x, yn);
+    // Corners run counter-clockwise seen from above, starting at (x, y).
+    vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
+                         {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0, 0, 0, 0,
+                         255, 0);
+}
+
 void vexFractal_DrawSurfaceLiteral() {
     double x = vexGridStartX;
     do {
@@ -65,14 +76,7 @@ void vexFractal_DrawSurfaceLiteral() {
         double y = vexGridStartY;
         do {
             double yn = y + vexGridStep;
-            double h1 = vexFractal_MandelbrotHeight(x, y);
-            double h2 = vexFractal_MandelbrotHeight(xn, y);
-            double h3 = vexFractal_MandelbrotHeight(xn, yn);
-            double h4 = vexFractal_MandelbrotHeight(x, yn);
-            // Corners run counter-clockwise seen from above, starting at (x, y).
-            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
-                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
-                                 0, 0, 0, 255, 0);
+            vexFractal_DrawCellLiteral(x, xn, y, yn);
             y = yn;
         } while (y < vexGridEndY);
         x = xn;

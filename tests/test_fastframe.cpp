@@ -75,14 +75,7 @@ void sweepStart() {
 void drawGridLiterally(const std::vector<double>& xs, const std::vector<double>& ys) {
     for (size_t i = 0; i + 1 < xs.size(); ++i) {
         for (size_t j = 0; j + 1 < ys.size(); ++j) {
-            double x = xs[i], xn = xs[i + 1], y = ys[j], yn = ys[j + 1];
-            double h1 = vexFractal_MandelbrotHeight(x, y);
-            double h2 = vexFractal_MandelbrotHeight(xn, y);
-            double h3 = vexFractal_MandelbrotHeight(xn, yn);
-            double h4 = vexFractal_MandelbrotHeight(x, yn);
-            vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
-                                 {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0,
-                                 0, 0, 0, 255, 0);
+            vexFractal_DrawCellLiteral(xs[i], xs[i + 1], ys[j], ys[j + 1]);
         }
     }
 }
