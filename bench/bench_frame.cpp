@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "driver/driver.h"
@@ -47,11 +46,6 @@ const Variant variants[] = {
     {"fast, scalar", true, 0, 1},
 };
 
-int machineThreads() {
-    unsigned int count = std::thread::hardware_concurrency();
-    return count == 0 ? 1 : static_cast<int>(count);
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -66,7 +60,7 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
     unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
     vexRaster_Initialize(imageWidth, imageHeight, frame);
 
-    int threads = v.threads == 0 ? machineThreads() : v.threads;
+    int threads = v.threads == 0 ? vexCpu_CoreCount() : v.threads;
     auto start = std::chrono::steady_clock::now();
     vexRaster_SetClearColor(0xffffff);
     if (v.fast) {
@@ -229,7 +223,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("%d x %d frame, %d threads, %d vector lanes, best of %d runs (ms)\n\n", imageWidth,
-                imageHeight, machineThreads(), vexFractal_FastLanes(), repetitions);
+                imageHeight, vexCpu_CoreCount(), vexFractal_FastLanes(), repetitions);
     std::printf("%-16s", "phase");
     for (const Variant& v : variants) {
         std::printf("%16s", v.name);

@@ -16,6 +16,10 @@ void* vexMemory_Calloc(int size);
 // Releases a block from vexMemory_Calloc; always returns 0. A null block is fatal.
 int vexMemory_Free(void* block);
 
+// The cores the bulk work is spread over: the hardware's count, at least 1. Results never
+// depend on it.
+int vexCpu_CoreCount();
+
 // Nearest int, halves away from zero. Values beyond the int range saturate; NaN gives 0.
 int vexMath_Round(double value);
 

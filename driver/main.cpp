@@ -1,7 +1,6 @@
 // Process entry: banner, sizing pass, frame buffer, render pass, bitmap file.
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include "driver/driver.h"
 #include "output/output.h"
@@ -23,11 +22,10 @@ int main() {
     int size = vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, nullptr);
     unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
     vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, frame);
-    // A picture that could not be written is a failed run, whatever was drawn.
     // The file is the one vexBitmap_Save writes; only its red/blue swap runs on every core.
-    unsigned int cores = std::thread::hardware_concurrency();
+    // A picture that could not be written is a failed run, whatever was drawn.
     int saved = vexBitmap_SaveFast(imageName, imageWidth, imageHeight, imageDepth, frame,
-                                   cores == 0 ? 1 : static_cast<int>(cores));
+                                   vexCpu_CoreCount());
     if (saved != 0) {
         std::printf("vexNIVplot: Cannot write bitmap file.\n");
     }

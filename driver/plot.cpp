@@ -1,6 +1,5 @@
 // The banner and the plot routine's two-pass frame: size the canvas, then clear it and draw.
 #include <cstdio>
-#include <thread>
 
 #include "driver/driver.h"
 #include "fractal/fractal.h"
@@ -49,8 +48,7 @@ int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* 
     }
     vexRaster_SetClearColor(0xffffff);
     // The bulk clear leaves the same white canvas as the pixel-by-pixel one, on every core.
-    unsigned int cores = std::thread::hardware_concurrency();
-    vexRaster_ClearFast(cores == 0 ? 1 : static_cast<int>(cores));
+    vexRaster_ClearFast(vexCpu_CoreCount());
     vexPlot_DrawScene(pixelDepth);
     return bytes + 1;
 }

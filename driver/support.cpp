@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "driver/driver.h"
 
@@ -164,6 +165,11 @@ int vexMemory_Free(void* block) {
         std::free(block);
     }
     return 0;
+}
+
+int vexCpu_CoreCount() {
+    unsigned int cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
 int vexMath_Round(double value) {

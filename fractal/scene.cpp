@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
+#include "driver/driver.h"
 #include "fractal/fractal.h"
 #include "output/output.h"
 #include "raster/raster.h"
@@ -32,11 +32,6 @@ int rateAsInt(double rate) {
         return -2147483647 - 1;
     }
     return static_cast<int>(rate);
-}
-
-int sweepThreads() {
-    unsigned int count = std::thread::hardware_concurrency();
-    return count == 0 ? 1 : static_cast<int>(count);
 }
 
 }  // namespace
@@ -105,7 +100,7 @@ void vexPlot_DrawScene(int pixelDepth) {
 
     // The timed interval holds the frame loop and nothing else: font and camera lie before it,
     // the labels after it.
-    int threads = sweepThreads();
+    int threads = vexCpu_CoreCount();
     vexTimer_Start();
     do {
         vexFractal_DrawSurfaceFast(threads);

@@ -8,9 +8,9 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "driver/driver.h"
 #include "fractal/fractal.h"
 #include "raster/raster.h"
 #include "support/testutil.h"
@@ -45,11 +45,6 @@ void forEachLaneWidth(Check check) {
         SCOPED_TRACE(std::to_string(lanes) + " lanes");
         check();
     }
-}
-
-int machineThreads() {
-    unsigned int count = std::thread::hardware_concurrency();
-    return count == 0 ? 1 : static_cast<int>(count);
 }
 
 std::vector<double> axisOf(double start, double end) {
@@ -133,7 +128,7 @@ const std::vector<unsigned char>& literalScene() {
 
 TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
     const std::vector<unsigned char>& literal = literalScene();
-    std::vector<int> counts = {1, 2, 3, machineThreads()};
+    std::vector<int> counts = {1, 2, 3, vexCpu_CoreCount()};
     for (int threads : counts) {
         TestCanvas canvas(sceneWidth, sceneHeight);
         scenePrism();
