@@ -20,6 +20,9 @@ int vexMemory_Free(void* block);
 // depend on it.
 int vexCpu_CoreCount();
 
+// The integer part, toward zero. Values beyond the int range saturate; NaN gives 0.
+int vexMath_Truncate(double value);
+
 // Nearest int, halves away from zero. Values beyond the int range saturate; NaN gives 0.
 int vexMath_Round(double value);
 

@@ -172,17 +172,21 @@ int vexCpu_CoreCount() {
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-int vexMath_Round(double value) {
-    double t = value > 0 ? value + 0.5 : -(0.5 - value);
-    // Conversion of a value outside the int range is undefined; hold it at the nearest end.
-    if (std::isnan(t)) {
+int vexMath_Truncate(double value) {
+    // Converting a value outside the int range is undefined; hold it at the nearest end.
+    if (std::isnan(value)) {
         return 0;
     }
-    if (t >= 2147483648.0) {
+    if (value >= 2147483648.0) {
         return INT_MAX;
     }
-    if (t <= -2147483649.0) {
+    if (value <= -2147483649.0) {
         return INT_MIN;
     }
-    return static_cast<int>(t);
+    return static_cast<int>(value);
+}
+
+int vexMath_Round(double value) {
+    double t = value > 0 ? value + 0.5 : -(0.5 - value);
+    return vexMath_Truncate(t);
 }

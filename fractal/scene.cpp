@@ -1,7 +1,6 @@
 // The surface scene: arms the statistics, loads the font, sets up the camera, sweeps the
 // Mandelbrot height field as a grid of shaded facets inside the timed interval, labels the
 // picture and has the report written.
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,21 +17,6 @@ const char* const copyrightLine = "Copyright (c) 1994-2006 Orla Penwright";
 const char* const rightsLine = "All rights reserved by Tallowmere Software Works";
 const char* const fontFile = "vexMSDOS.fon";
 const int labelScale = 4;
-
-// The frame rate is a label only; a rate beyond the int range (an interval too short to
-// measure) is shown at the range's end rather than converted with undefined behaviour.
-int rateAsInt(double rate) {
-    if (std::isnan(rate)) {
-        return 0;
-    }
-    if (rate >= 2147483647.0) {
-        return 2147483647;
-    }
-    if (rate <= -2147483648.0) {
-        return -2147483647 - 1;
-    }
-    return static_cast<int>(rate);
-}
 
 }  // namespace
 
@@ -119,7 +103,7 @@ void vexPlot_DrawScene(int pixelDepth) {
         vexText_DrawString(10 * s, 55 * s, "Frames =");
         vexText_DrawString(10 * s, 70 * s, "Frames Per Second =");
         vexText_DrawNumber(80 * s, 55 * s, vexStats_FrameCount());
-        vexText_DrawNumber(170 * s, 70 * s, rateAsInt(vexTimer_Rate(vexStats_FrameCount())));
+        vexText_DrawNumber(170 * s, 70 * s, vexMath_Truncate(vexTimer_Rate(vexStats_FrameCount())));
     }
     vexText_Flush();
     vexStats_End();

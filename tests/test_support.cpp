@@ -110,6 +110,19 @@ TEST(MathRound, OutOfRangeSaturatesAndNaNGivesZero) {
     EXPECT_EQ(vexMath_Round(-std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
+TEST(MathTruncate, TowardZeroSaturatingAndNaNGivesZero) {
+    EXPECT_EQ(vexMath_Truncate(1.9), 1);
+    EXPECT_EQ(vexMath_Truncate(-1.9), -1);
+    EXPECT_EQ(vexMath_Truncate(-0.9), 0);
+    EXPECT_EQ(vexMath_Truncate(127.5), 127);
+    EXPECT_EQ(vexMath_Truncate(2147483647.9), INT_MAX);
+    EXPECT_EQ(vexMath_Truncate(2147483648.0), INT_MAX);
+    EXPECT_EQ(vexMath_Truncate(-2147483648.9), INT_MIN);
+    EXPECT_EQ(vexMath_Truncate(-2147483649.0), INT_MIN);
+    EXPECT_EQ(vexMath_Truncate(-std::numeric_limits<double>::infinity()), INT_MIN);
+    EXPECT_EQ(vexMath_Truncate(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
 // ---- Fatal errors, allocation and release
 // --------------------------------------------------------
 

@@ -1,9 +1,9 @@
 // Facet renderer: projected triangle and quadrilateral outlines, filled triangles, and the
 // flat-shaded surface cell drawn as two triangles lit by the light direction.
-#include <climits>
 #include <cmath>
 #include <cstdio>
 
+#include "driver/driver.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
 
@@ -44,20 +44,10 @@ double dotWithLight(Point3 n) {
 }
 
 // The integer part of a shade. Corners with NaN or infinite coordinates make the dot product
-// NaN, and a wide shade range can leave the int range; converting either directly is
-// undefined. NaN takes the low shade, as a facet with a zero normal does, and values beyond
-// the int range are held at its ends.
+// NaN: it takes the low shade, as a facet with a zero normal does. A wide shade range can leave
+// the int range; such values are held at its ends.
 int truncateShade(double shade, int shadeLow) {
-    if (std::isnan(shade)) {
-        return shadeLow;
-    }
-    if (shade >= 2147483648.0) {
-        return INT_MAX;
-    }
-    if (shade <= -2147483649.0) {
-        return INT_MIN;
-    }
-    return static_cast<int>(shade);
+    return std::isnan(shade) ? shadeLow : vexMath_Truncate(shade);
 }
 
 // One triangle of a cell: culled unless it faces away from the light when culling is on,
