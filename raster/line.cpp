@@ -1,5 +1,7 @@
 // Line drawing: 16.16 fixed-point lines, dispatched between a per-pixel clipped walk and four
 // unclipped runs that step byte offsets in the frame buffer; both give the same pixels.
+#include <utility>
+
 #include "raster/raster.h"
 
 // The stepping rule, shared by every path and relied on bit for bit by the picture:
@@ -57,12 +59,8 @@ inline long long exactMinor(long long minorStart, long long k, long long dMinor,
 void walkLine(long long majorA, long long minorA, long long majorB, long long minorB,
               int majorExtent, int minorExtent, bool xMajor) {
     if (majorA > majorB) {
-        long long t = majorA;
-        majorA = majorB;
-        majorB = t;
-        t = minorA;
-        minorA = minorB;
-        minorB = t;
+        std::swap(majorA, majorB);
+        std::swap(minorA, minorB);
     }
     long long dMajor = majorB - majorA;
     long long dMinor = minorB - minorA;
