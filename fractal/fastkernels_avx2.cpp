@@ -18,6 +18,8 @@
 namespace {
 
 inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
+inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                          const VexInk& first, const VexInk& second);
 
 struct WideLanes {
     typedef __m256d Real;
@@ -40,6 +42,7 @@ struct WideLanes {
     static Real floor(Real a) {
         return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     }
+    static Real ceil(Real a) { return _mm256_round_pd(a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC); }
     static Real ramp() { return _mm256_set_pd(3, 2, 1, 0); }
     static Real select(Mask m, Real ifSet, Real ifClear) {
         return _mm256_blendv_pd(ifClear, ifSet, m);
@@ -51,6 +54,26 @@ struct WideLanes {
     static Colour colourOf(const VexInk& ink) { return &ink; }
     static void paintRun(unsigned char* pixel, long long n, Colour ink) {
         ::paintRun(pixel, n, *ink);
+    }
+    // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
+    typedef __m256i Bits;
+    static __m256i toInts(Real a) { return _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(a)); }
+    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+        const Real three = splat(3.0);
+        const __m256i one = _mm256_set1_epi64x(1);
+        // Lanes left out may hold anything; their shifts come to 0 or are masked away.
+        __m256i count = toInts((last - first + splat(1.0)) * three);
+        __m256i run = _mm256_sub_epi64(_mm256_sllv_epi64(one, count), one);
+        __m256i bits = _mm256_sllv_epi64(run, toInts((first - left) * three));
+        return _mm256_and_si256(_mm256_castpd_si256(both(valid, ge(last, first))), bits);
+    }
+    static Bits orBits(Bits a, Bits b) { return _mm256_or_si256(a, b); }
+    static void storeBits(unsigned long long* out, Bits b) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b);
+    }
+    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                             Colour first, Colour second) {
+        ::paintCellBits(pixel, one, two, *first, *second);
     }
 };
 

@@ -43,6 +43,9 @@ struct WideLanes {
     static Real floor(Real a) {
         return _mm512_mask_roundscale_pd(a, 0xff, a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     }
+    static Real ceil(Real a) {
+        return _mm512_mask_roundscale_pd(a, 0xff, a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
+    }
     static Real ramp() { return _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0); }
     static Real select(Mask m, Real ifSet, Real ifClear) {
         return _mm512_mask_blend_pd(m, ifClear, ifSet);
@@ -72,6 +75,28 @@ struct WideLanes {
             _mm512_mask_storeu_epi8(pixel, 0x7fffffffffffffffULL, colour.wide);
         }
         _mm512_mask_storeu_epi8(pixel, (1ULL << (3 * n)) - 1, colour.wide);
+    }
+    // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
+    typedef __m512i Bits;
+    static __m512i toInts(Real a) {
+        return _mm512_maskz_cvtepi32_epi64(0xff, _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a));
+    }
+    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+        const Real three = splat(3.0);
+        const __m512i one = _mm512_set1_epi64(1);
+        // Lanes left out may hold anything; their shifts come to 0 or are masked away.
+        __m512i count = toInts((last - first + splat(1.0)) * three);
+        __m512i run = _mm512_sub_epi64(_mm512_maskz_sllv_epi64(0xff, one, count), one);
+        return _mm512_maskz_sllv_epi64(valid & ge(last, first), run,
+                                       toInts((first - left) * three));
+    }
+    static Bits orBits(Bits a, Bits b) { return _mm512_or_si512(a, b); }
+    static void storeBits(unsigned long long* out, Bits b) { _mm512_storeu_si512(out, b); }
+    // Triangle 2's bytes where it paints, triangle 1's elsewhere, in one masked store.
+    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                             const Colour& first, const Colour& second) {
+        _mm512_mask_storeu_epi8(pixel, one | two,
+                                _mm512_mask_blend_epi8(two, first.wide, second.wide));
     }
 };
 

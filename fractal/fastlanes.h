@@ -18,6 +18,8 @@ const int shadeRange = 255;               // shadeHigh - shadeLow, with shadeLow
 const double offsetLimit = 1073741824.0;  // vexProjectionLimit
 
 inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
+inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                          const VexInk& first, const VexInk& second);
 
 // One lane, plain scalar code: the reference shape of every kernel, and the tail of each row.
 struct ScalarLanes {
@@ -41,12 +43,29 @@ struct ScalarLanes {
     static Real max(Real a, Real b) { return a > b ? a : b; }
     static Real trunc(Real a) { return __builtin_trunc(a); }
     static Real floor(Real a) { return __builtin_floor(a); }
+    static Real ceil(Real a) { return __builtin_ceil(a); }
     static Real ramp() { return 0.0; }
     static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
     typedef const VexInk* Colour;
     static Colour colourOf(const VexInk& ink) { return &ink; }
     static void paintRun(unsigned char* pixel, long long n, Colour ink) {
         ::paintRun(pixel, n, *ink);
+    }
+    // A byte mask over 21 pixels (63 bytes) from some column: the pixels first..last, counted
+    // from `left`, 3 bits each; none where `valid` is false or last < first.
+    typedef unsigned long long Bits;
+    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+        if (!valid || last < first) {
+            return 0;
+        }
+        int count = 3 * (static_cast<int>(last - first) + 1);
+        return (~0ULL >> (64 - count)) << (3 * static_cast<int>(first - left));
+    }
+    static Bits orBits(Bits a, Bits b) { return a | b; }
+    static void storeBits(unsigned long long* out, Bits b) { *out = b; }
+    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                             Colour first, Colour second) {
+        ::paintCellBits(pixel, one, two, *first, *second);
     }
 };
 
@@ -401,6 +420,23 @@ inline void paintRun(unsigned char* pixel, long long n, const Ink& ink) {
     }
 }
 
+// The pixels of a byte mask (3 bits a pixel, bit 63 never set) painted run by run.
+inline void paintBits(unsigned char* pixel, unsigned long long bits, const Ink& ink) {
+    while (bits != 0) {
+        int first = __builtin_ctzll(bits);
+        int length = __builtin_ctzll(~(bits >> first));
+        paintRun(pixel + first, length / 3, ink);
+        bits &= ~(((1ULL << length) - 1) << first);
+    }
+}
+
+// Triangle 2's pixels (`two`) over triangle 1's (`one`): the same bytes as painting one, then two.
+inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+                          const Ink& first, const Ink& second) {
+    paintBits(pixel, one & ~two, first);
+    paintBits(pixel, two, second);
+}
+
 // Canvas row y is memory row height - 1 - y: rows are stored bottom-up, as the bitmap wants.
 inline unsigned char* pixelAt(const VexRowBand& band, long long x, long long y) {
     return band.buffer + ((band.height - 1 - y) * band.width + x) * 3;
@@ -544,17 +580,93 @@ struct RowLine {
     double step;
 };
 
+// The fill of a triangle that is not flat, split at its middle vertex: each row is crossed by
+// the longest edge and by the short edge beside it.
+struct TriangleFill {
+    FillEdge longest, upper, lower;
+    double split;  // rows from here on take the lower short edge
+};
+
+inline TriangleFill triangleFill(int x0, int y0, int x1, int y1, int x2, int y2) {
+    const int xs[3] = {x0, x1, x2};
+    const int ys[3] = {y0, y1, y2};
+    int top = 0, bottom = 0;
+    for (int k = 1; k < 3; ++k) {
+        if (ys[k] < ys[top]) {
+            top = k;
+        }
+        if (ys[k] >= ys[bottom]) {
+            bottom = k;
+        }
+    }
+    // Not flat, so top and bottom differ.
+    const int mid = 3 - top - bottom;
+    // The fill's edges, each in its own direction: v2 -> v0 (the closing edge, visited first),
+    // v0 -> v1, v1 -> v2, so edge e runs from vertex e + 2 (mod 3) to vertex e. The edge
+    // opposite vertex m (edge m + 2) joins the other two. Each is formed in place: copying
+    // edges out of an array stalls on store forwarding.
+    const int longest = (mid + 2) % 3, upper = (bottom + 2) % 3, lower = (top + 2) % 3;
+    TriangleFill fill;
+    fill.longest = fillEdge(xs[(longest + 2) % 3], ys[(longest + 2) % 3], xs[longest], ys[longest]);
+    fill.upper = fillEdge(xs[(upper + 2) % 3], ys[(upper + 2) % 3], xs[upper], ys[upper]);
+    fill.lower = fillEdge(xs[(lower + 2) % 3], ys[(lower + 2) % 3], xs[lower], ys[lower]);
+    // Rows from the middle vertex's on take the lower short edge; if that edge is horizontal,
+    // the middle vertex's row is the last and the upper edge crosses it at the same x.
+    fill.split = fill.lower.horizontal ? ys[mid] + 1.0 : ys[mid];
+    return fill;
+}
+
+// A fill edge with its values in every lane, read once per triangle: the frame buffer's stores
+// may alias any memory, so values left in memory would be read again after every store.
+template <class L>
+struct EdgeInLanes {
+    typename L::Real xp, yp, slope;
+};
+
+template <class L>
+struct FillInLanes {
+    EdgeInLanes<L> longest, upper, lower;
+    typename L::Real split;
+};
+
+template <class L>
+inline EdgeInLanes<L> edgeInLanes(const FillEdge& e) {
+    return {L::splat(e.xp), L::splat(e.yp), L::splat(e.slope)};
+}
+
+template <class L>
+inline FillInLanes<L> fillInLanes(const TriangleFill& fill) {
+    return {edgeInLanes<L>(fill.longest), edgeInLanes<L>(fill.upper), edgeInLanes<L>(fill.lower),
+            L::splat(fill.split)};
+}
+
 // The crossings of an edge with the rows in y. (y - yp) is exact, t is the fill's own product,
 // the rounding is vexMath_Round's (t + 0.5, or -(0.5 - t)), and its truncation plus xp is the
 // crossing, all exact in doubles.
 template <class L>
-inline typename L::Real crossingsOf(const FillEdge& e, typename L::Real y) {
+inline typename L::Real crossingsOf(const EdgeInLanes<L>& e, typename L::Real y) {
     typedef typename L::Real Real;
     const Real zero = L::splat(0.0);
     const Real half = L::splat(0.5);
-    Real t = (y - L::splat(e.yp)) * L::splat(e.slope);
+    Real t = (y - e.yp) * e.slope;
     Real rounded = L::select(L::gt(t, zero), t + half, zero - (half - t));
-    return L::splat(e.xp) + L::trunc(rounded);
+    return e.xp + L::trunc(rounded);
+}
+
+// The fill's span on the rows in y (each within the triangle's rows), clamped to the canvas.
+// The literal span starts inverted but not empty (start = width - 1, end = 0): a row whose
+// crossings all lie left of the canvas still paints x = 0, one whose crossings all lie right
+// paints x = width - 1. Clamped, start <= end on every row.
+template <class L>
+inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real lastColumn,
+                   typename L::Real& start, typename L::Real& end) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    Real xa = crossingsOf<L>(fill.longest, y);
+    Real xb = L::select(L::ge(y, fill.split), crossingsOf<L>(fill.lower, y),
+                        crossingsOf<L>(fill.upper, y));
+    start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
+    end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
 }
 
 // Rows first..last (on the band) of a triangle: crossed by the longest edge and, above row
@@ -562,15 +674,14 @@ inline typename L::Real crossingsOf(const FillEdge& e, typename L::Real y) {
 // lines. Branch-free per chunk of rows: the rows past `last` in the final chunk are painted
 // into a scratch row instead of the canvas.
 template <class L, int lineCount>
-void fillRows(const VexRowBand& band, long long first, long long last, long long split,
-              const FillEdge& longest, const FillEdge& upper, const FillEdge& lower,
-              const RowLine (&lines)[3], const Ink& ink) {
+void fillRows(const VexRowBand& band, long long first, long long last,
+              const TriangleFill& triangle, const RowLine (&lines)[3], const Ink& ink) {
+    const FillInLanes<L> fill = fillInLanes<L>(triangle);
     typedef typename L::Real Real;
     const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
     const Real zero = L::splat(0.0);
     const Real one = L::splat(1.0);
     const Real fixedPointUnit = L::splat(1.0 / 65536.0);
-    const Real splitRow = L::splat(static_cast<double>(split));
     const long long rowBytes = band.width * 3;
     const typename L::Colour colour = L::colourOf(ink);
     // Padding lanes paint one pixel here.
@@ -578,13 +689,8 @@ void fillRows(const VexRowBand& band, long long first, long long last, long long
     unsigned char* row = pixelAt(band, 0, first);
     for (long long top = first; top <= last; top += L::width) {
         Real y = L::splat(static_cast<double>(top)) + L::ramp();
-        Real xa = crossingsOf<L>(longest, y);
-        Real xb = L::select(L::ge(y, splitRow), crossingsOf<L>(lower, y), crossingsOf<L>(upper, y));
-        // The literal span starts inverted but not empty (start = width - 1, end = 0): a row
-        // whose crossings all lie left of the canvas still paints x = 0, one whose crossings all
-        // lie right paints x = width - 1. Clamped, start <= end on every row.
-        Real start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
-        Real end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
+        Real start, end;
+        spanOf<L>(fill, y, lastColumn, start, end);
         long long rows = least(L::width, last - top + 1);
         unsigned valid = rows >= L::width ? (1u << L::width) - 1 : (1u << rows) - 1;
         // Each line pixel next to or on the fill's span joins it (so the row stays one run);
@@ -684,40 +790,19 @@ void drawTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2
         }
         return;
     }
-    int top = 0, bottom = 0;
-    for (int k = 1; k < 3; ++k) {
-        if (ys[k] < ys[top]) {
-            top = k;
-        }
-        if (ys[k] >= ys[bottom]) {
-            bottom = k;
-        }
-    }
-    // Not flat, so top and bottom differ.
-    const int mid = 3 - top - bottom;
-    // The fill's edges, each in its own direction: v2 -> v0 (the closing edge, visited first),
-    // v0 -> v1, v1 -> v2. The edge opposite vertex m joins the other two.
-    const FillEdge edges[3] = {fillEdge(x2, y2, x0, y0), fillEdge(x0, y0, x1, y1),
-                               fillEdge(x1, y1, x2, y2)};
-    const int opposite[3] = {2, 0, 1};
-    const FillEdge& longest = edges[opposite[mid]];
-    const FillEdge& upper = edges[opposite[bottom]];
-    const FillEdge& lower = edges[opposite[top]];
-    // Rows from the middle vertex's on take the lower short edge; if that edge is horizontal,
-    // the middle vertex's row is the last and the upper edge crosses it at the same x.
-    const long long split = lower.horizontal ? static_cast<long long>(ys[mid]) + 1 : ys[mid];
+    const TriangleFill fill = triangleFill(x0, y0, x1, y1, x2, y2);
     switch (lineCount) {
         case 0:
-            fillRows<L, 0>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            fillRows<L, 0>(band, ymin, ymax, fill, lines, ink);
             break;
         case 1:
-            fillRows<L, 1>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            fillRows<L, 1>(band, ymin, ymax, fill, lines, ink);
             break;
         case 2:
-            fillRows<L, 2>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            fillRows<L, 2>(band, ymin, ymax, fill, lines, ink);
             break;
         default:
-            fillRows<L, 3>(band, ymin, ymax, split, longest, upper, lower, lines, ink);
+            fillRows<L, 3>(band, ymin, ymax, fill, lines, ink);
             break;
     }
 }
@@ -731,6 +816,170 @@ void fillTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2
 
 inline void drawLine(const VexRowBand& band, int x1, int y1, int x2, int y2, int colour) {
     walkAnyLine(band, x1, y1, x2, y2, vexFractal_InkOf(colour));
+}
+
+// ---- Cells in one pass ----------------------------------------------------------------------
+// A cell whose pixels all lie within 21 columns is drawn row by row in one pass: on each row the
+// pixels of triangle 1 (its fill and its outline line) and of triangle 2 (fill and lines) are
+// byte masks over a 64-byte window, and one store paints triangle 2's pixels in its colour and
+// the rest of triangle 1's in its own, which is what painting triangle 1 and then triangle 2
+// leaves. Everything a triangle paints lies between its corners' columns and rows.
+
+// Pixels of a cell that one 64-byte window holds: 21 of 3 bytes.
+const int cellWindow = 21;
+
+// An outline line as the walk draws it (within the fixed-point rule), read row by row.
+// y-major: on rows a..b the pixel floor((origin + (y - a) * step) / 65536), origin = xA * 65536,
+// the walk starting at the endpoint with the smaller y.
+// x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
+// column x lies on row (origin * 65536 + (x - a) * step) >> 16.
+struct CellLine {
+    bool xMajor;
+    double a, b, origin, step;
+};
+
+inline CellLine cellLine(int x1, int y1, int x2, int y2) {
+    long long dx = static_cast<long long>(x2) - x1;
+    long long dy = static_cast<long long>(y2) - y1;
+    CellLine line;
+    line.xMajor = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy);
+    long long majorA = line.xMajor ? x1 : y1, minorA = line.xMajor ? y1 : x1;
+    long long dMajor = line.xMajor ? dx : dy, dMinor = line.xMajor ? dy : dx;
+    if (dMajor < 0) {
+        majorA += dMajor;
+        minorA += dMinor;
+        dMajor = -dMajor;
+        dMinor = -dMinor;
+    }
+    line.a = static_cast<double>(majorA);
+    line.b = static_cast<double>(majorA + dMajor);
+    line.origin = static_cast<double>(line.xMajor ? minorA : minorA * 65536);
+    // (dMinor * 65536) / dMajor truncated: below 2^53 in magnitude, so the double quotient is
+    // within less than 1 / dMajor of the exact one and truncates to the same integer.
+    line.step = dMajor == 0 ? 0.0
+                            : __builtin_trunc(static_cast<double>(dMinor * 65536) /
+                                              static_cast<double>(dMajor));
+    return line;
+}
+
+// The byte mask of a line's pixels on the rows in y, over the window from column `left`.
+// For an x-major line the columns of row y are those whose accumulator lies in
+// [y * 65536, (y + 1) * 65536): with p = (y - origin) * 65536 and a step s > 0, x - a runs from
+// ceil(p / s) to ceil((p + 65536) / s) - 1; with s < 0 from floor((p + 65536) / s) + 1 to
+// floor(p / s); with s = 0 the whole line lies on row origin. The quotients are exact to far
+// better than 1 / |s| < 2^-16 (|p| < 2^31), which is as close as a fraction p / s can come to
+// an integer without being one, so the rounded quotient has the exact one's floor and ceiling.
+template <class L>
+inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typename L::Real left,
+                                 typename L::Real lastColumn) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    if (!line.xMajor) {
+        Real x = L::floor((L::splat(line.origin) + (y - L::splat(line.a)) * L::splat(line.step)) *
+                          L::splat(1.0 / 65536.0));
+        typename L::Mask drawn =
+            L::both(L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y)),
+                    L::both(L::ge(x, zero), L::ge(lastColumn, x)));
+        return L::spanBits(x, x, left, drawn);
+    }
+    const Real unit = L::splat(65536.0);
+    const Real a = L::splat(line.a);
+    Real first, last;
+    typename L::Mask drawn;
+    if (line.step == 0.0) {
+        first = a;
+        last = L::splat(line.b);
+        drawn = L::eq(y, L::splat(line.origin));
+    } else {
+        const Real step = L::splat(line.step);
+        Real p = (y - L::splat(line.origin)) * unit;
+        Real q = p + unit;
+        if (line.step > 0.0) {
+            first = a + L::ceil(p / step);
+            last = a + L::ceil(q / step) - L::splat(1.0);
+        } else {
+            first = a + L::floor(q / step) + L::splat(1.0);
+            last = a + L::floor(p / step);
+        }
+        first = L::max(first, a);
+        last = L::min(last, L::splat(line.b));
+        drawn = L::ge(last, first);
+    }
+    first = L::max(first, zero);
+    last = L::min(last, lastColumn);
+    return L::spanBits(first, last, left, L::both(drawn, L::ge(last, first)));
+}
+
+// The byte mask of a triangle's fill on the rows in y, over the window from column `left`.
+template <class L>
+inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real top,
+                                 typename L::Real bottom, typename L::Real y,
+                                 typename L::Real left, typename L::Real lastColumn) {
+    typename L::Real start, end;
+    spanOf<L>(fill, y, lastColumn, start, end);
+    return L::spanBits(start, end, left, L::both(L::ge(y, top), L::ge(bottom, y)));
+}
+
+// Triangle 1 (P0, P1, P2) with its outline line P0 -> P1, then triangle 2 (P2, P3, P0) with its
+// lines P3 -> P0 and P0 -> P2, for a cell that fits the window. Returns false, drawing nothing,
+// for a cell the window cannot hold, or with a triangle whose corners share one row (its fill has
+// no crossings): the triangles are then drawn one by one.
+template <class L>
+bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
+                  const Ink& second) {
+    typedef typename L::Real Real;
+    int xLow = x[0], xHigh = x[0], yLow = y[0], yHigh = y[0];
+    for (int k = 1; k < 4; ++k) {
+        xLow = x[k] < xLow ? x[k] : xLow;
+        xHigh = x[k] > xHigh ? x[k] : xHigh;
+        yLow = y[k] < yLow ? y[k] : yLow;
+        yHigh = y[k] > yHigh ? y[k] : yHigh;
+    }
+    if (static_cast<long long>(xHigh) - xLow >= cellWindow ||
+        static_cast<long long>(yHigh) - yLow > longestFixedPointLine ||
+        (y[0] == y[1] && y[1] == y[2]) || (y[2] == y[3] && y[3] == y[0])) {
+        return false;
+    }
+    const long long firstRow = most(yLow, band.rowBegin);
+    const long long lastRow = least(yHigh, band.rowEnd - 1);
+    if (firstRow > lastRow) {
+        return true;
+    }
+    // The clamp keeps every pixel of the cell (each within the canvas) inside the window.
+    const long long leftColumn = least(most(xLow, 0), band.width - 1);
+    const Real left = L::splat(static_cast<double>(leftColumn));
+    const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
+    const FillInLanes<L> fill1 = fillInLanes<L>(triangleFill(x[0], y[0], x[1], y[1], x[2], y[2]));
+    const FillInLanes<L> fill2 = fillInLanes<L>(triangleFill(x[2], y[2], x[3], y[3], x[0], y[0]));
+    const Real top1 = L::splat(least(least(y[0], y[1]), y[2]));
+    const Real bottom1 = L::splat(most(most(y[0], y[1]), y[2]));
+    const Real top2 = L::splat(least(least(y[2], y[3]), y[0]));
+    const Real bottom2 = L::splat(most(most(y[2], y[3]), y[0]));
+    const CellLine line01 = cellLine(x[0], y[0], x[1], y[1]);
+    const CellLine line30 = cellLine(x[3], y[3], x[0], y[0]);
+    const CellLine line02 = cellLine(x[0], y[0], x[2], y[2]);
+    const typename L::Colour colour1 = L::colourOf(first);
+    const typename L::Colour colour2 = L::colourOf(second);
+    const long long rowBytes = band.width * 3;
+    unsigned char* row = pixelAt(band, leftColumn, firstRow);
+    for (long long top = firstRow; top <= lastRow; top += L::width) {
+        const Real rows = L::splat(static_cast<double>(top)) + L::ramp();
+        typename L::Bits one = L::orBits(fillBits<L>(fill1, top1, bottom1, rows, left, lastColumn),
+                                         lineBits<L>(line01, rows, left, lastColumn));
+        typename L::Bits two = L::orBits(
+            L::orBits(fillBits<L>(fill2, top2, bottom2, rows, left, lastColumn),
+                      lineBits<L>(line30, rows, left, lastColumn)),
+            lineBits<L>(line02, rows, left, lastColumn));
+        unsigned long long ones[L::width], twos[L::width];
+        L::storeBits(ones, one);
+        L::storeBits(twos, two);
+        const long long count = least(L::width, lastRow - top + 1);
+        for (long long k = 0; k < count; ++k) {
+            L::paintCellRow(row, ones[k], twos[k], colour1, colour2);
+            row -= rowBytes;
+        }
+    }
+    return true;
 }
 
 // Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
@@ -755,6 +1004,13 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
             int y0 = leftY[j], y1 = rightY[j], y2 = rightY[j + 1], y3 = leftY[j + 1];
             const Ink& first = grid.inks[shades[2 * j]];
             const Ink& second = grid.inks[shades[2 * j + 1]];
+            if (!lastColumn && j + 1 != cellRows) {
+                const int xs[4] = {x0, x1, x2, x3};
+                const int ys[4] = {y0, y1, y2, y3};
+                if (drawCellRows<L>(band, xs, ys, first, second)) {
+                    continue;
+                }
+            }
             drawTriangle<L>(band, x0, y0, x1, y1, x2, y2, first, lastColumn ? 3u : 1u);
             drawTriangle<L>(band, x2, y2, x3, y3, x0, y0, second, j + 1 == cellRows ? 7u : 6u);
         }
