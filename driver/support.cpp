@@ -20,7 +20,7 @@ namespace {
 // boundary and the kernel is advised to back them with huge pages where it offers them: the
 // first touch of the frame then costs a few dozen faults instead of twenty thousand. Fresh
 // anonymous pages are zero, so such a block needs no clearing.
-const size_t largeBlockBytes = 8u << 20;
+const size_t largeBlockBytes = 2u << 20;
 const size_t hugePageBytes = 2u << 20;
 
 // The mapped blocks still held, so that vexMemory_Free can tell them from the heap's. The

@@ -16,7 +16,7 @@ const int columnsPerTake = 4;
 // Iteration counts at which the unfinished orbits are packed. Most points escape within 16
 // iterations; what is left after 256 is mostly the set itself. Each is a power of two, as the
 // cycle check requires, and the last is the iteration cap.
-const int stageEnds[] = {16, 64, 256, 1024};
+const int stageEnds[] = {16, 32, 64, 128, 256, 512, 1024};
 
 }  // namespace
 

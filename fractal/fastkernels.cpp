@@ -13,7 +13,8 @@ const VexFastKernels vexFastKernelsScalar = {1,
                                              projectColumn<ScalarLanes>,
                                              drawCells<ScalarLanes>,
                                              fillTriangle<ScalarLanes>,
-                                             drawLine};
+                                             drawLine,
+                                             drawOneCell<ScalarLanes>};
 
 namespace {
 

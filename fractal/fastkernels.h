@@ -93,6 +93,8 @@ struct VexFastKernels {
                          int colour);
     // vexRaster_DrawLine's pixels in one colour, on the band.
     void (*drawLine)(const VexRowBand& band, int x1, int y1, int x2, int y2, int colour);
+    // The sweep's cell from projected corners (see vexFractal_DrawCellRows), on the band.
+    void (*drawCell)(const VexRowBand& band, const int* x, const int* y, int colour1, int colour2);
 };
 
 extern const VexFastKernels vexFastKernelsScalar;

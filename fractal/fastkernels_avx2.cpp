@@ -87,7 +87,8 @@ const VexFastKernels vexFastKernelsAvx2 = {4,
                                            projectColumn<WideLanes>,
                                            drawCells<WideLanes>,
                                            fillTriangle<WideLanes>,
-                                           drawLine};
+                                           drawLine,
+                                           drawOneCell<WideLanes>};
 
 #if defined(__clang__)
 #pragma clang attribute pop

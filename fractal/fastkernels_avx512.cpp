@@ -110,7 +110,8 @@ const VexFastKernels vexFastKernelsAvx512 = {8,
                                              projectColumn<WideLanes>,
                                              drawCells<WideLanes>,
                                              fillTriangle<WideLanes>,
-                                             drawLine};
+                                             drawLine,
+                                             drawOneCell<WideLanes>};
 
 #if defined(__clang__)
 #pragma clang attribute pop

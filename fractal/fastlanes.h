@@ -95,9 +95,55 @@ struct OrbitLanes {
     // The iteration at which each lane first met the escape test, -1 while it has not, and
     // |z|^2 then. Recorded by selection, so that escapes cost no branch.
     typename L::Real escapedAt, escapedSum;
+    // A disc no orbit leaves once inside (see trapOrbits): centre, and radius squared (-1: none).
+    typename L::Real trapX, trapY, trapRadius2;
     unsigned valid;   // lanes holding an orbit
-    unsigned inside;  // lanes found periodic: they never escape
+    unsigned inside;  // lanes found periodic or trapped: they never escape
 };
+
+// For c in the main cardioid, z -> z^2 + c has the attracting fixed point z* = (1 - s) / 2,
+// s = sqrt(1 - 4c) with Re s >= 0, and multiplier lambda = 2 z* = 1 - s, |lambda| < 1. With
+// rho = (1 - |lambda|) / 2 the disc |z - z*| <= rho is a trap for the rounded iteration:
+// z^2 + c - z* = (z - z*)(z + z*) and |z + z*| <= |z - z*| + |lambda|, so the exact step takes a
+// point of the disc to within rho (rho + |lambda|) = rho - rho^2 of z*, and rounding adds less
+// than 1e-14 (every value involved is below 10 in magnitude, each of the step's six roundings
+// at most 2^-53 of it), which rho^2 covers when 1 - |lambda| >= 1e-6. Points of the disc have
+// |z| < |z*| + rho < 1, so an orbit that enters it never escapes: the height function runs to its
+// cap and returns 1. The test below asks for a quarter of rho about the computed z*, whose error
+// (a few units in the last place of numbers below 4) is far inside the rest.
+template <class L>
+inline void trapOrbits(OrbitLanes<L>& o) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    const Real one = L::splat(1.0);
+    const Real half = L::splat(0.5);
+    const Real four = L::splat(4.0);
+    // s = sqrt(a + ib), a + ib = 1 - 4c, taken without cancellation on either side of a = 0.
+    Real a = one - four * o.cr;
+    Real b = zero - four * o.ci;
+    Real modulus = L::sqrt(a * a + b * b);
+    Real right = L::sqrt((modulus + a) * half);
+    Real left = L::sqrt((modulus - a) * half);
+    typename L::Mask rightHalf = L::ge(a, zero);
+    Real sx = L::select(rightHalf, right, L::abs(b) / (left + left));
+    Real sy = L::select(rightHalf, b / (right + right), L::select(L::ge(b, zero), left, zero - left));
+    Real lambdaX = one - sx;
+    Real lambdaY = zero - sy;
+    Real gap = one - L::sqrt(lambdaX * lambdaX + lambdaY * lambdaY);
+    Real radius = gap * L::splat(0.125);
+    o.trapX = lambdaX * half;
+    o.trapY = lambdaY * half;
+    // NaN (c = 1/4, or c not a number) fails the comparison and gets no trap.
+    o.trapRadius2 = L::select(L::ge(gap, L::splat(1e-6)), radius * radius, L::splat(-1.0));
+}
+
+// Lanes whose z lies in their trap.
+template <class L>
+inline unsigned trapped(const OrbitLanes<L>& o) {
+    typename L::Real dx = o.zx - o.trapX;
+    typename L::Real dy = o.zy - o.trapY;
+    return L::bits(L::ge(o.trapRadius2, dx * dx + dy * dy));
+}
 
 template <class L>
 inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count) {
@@ -114,6 +160,7 @@ inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int
     int valid = count - at;
     o.valid = valid >= L::width ? (1u << L::width) - 1 : valid <= 0 ? 0u : (1u << valid) - 1;
     o.inside = 0;
+    trapOrbits(o);
 }
 
 // Records the escape test of the current z for lanes that have not escaped before; returns the
@@ -216,16 +263,20 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
                 atCap = true;
                 break;
             }
-            unsigned repeated[K];
             for (int v = 0; v < K; ++v) {
-                repeated[v] = L::bits(L::eq(o[v].zx, o[v].savedX)) &
-                              L::bits(L::eq(o[v].zy, o[v].savedY)) & live[v];
-                o[v].inside |= repeated[v];
+                o[v].inside |= L::bits(L::eq(o[v].zx, o[v].savedX)) &
+                               L::bits(L::eq(o[v].zy, o[v].savedY)) & live[v];
+            }
+            if ((n & 7) == 0) {
+                // Every eighth iteration, the orbits that have entered their trap.
+                for (int v = 0; v < K; ++v) {
+                    o[v].inside |= trapped(o[v]) & live[v];
+                }
             }
             if (n == nextSave) {
                 if (n == to) {
                     for (int v = 0; v < K; ++v) {
-                        live[v] &= ~repeated[v];
+                        live[v] &= ~o[v].inside;
                     }
                     break;
                 }
@@ -988,6 +1039,27 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
 // P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
 // P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
 // would have painted is painted over later, so the picture is the same.
+// A cell's triangles with the outline lines k of each (joining T_k and T_k+1) whose bit is set:
+// in one pass when they are the sweep's usual ones (P0 -> P1; P3 -> P0 and P0 -> P2) and the
+// window holds the cell, otherwise triangle by triangle.
+template <class L>
+inline void drawCell(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
+                     const Ink& second, unsigned outline1, unsigned outline2) {
+    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, x, y, first, second)) {
+        return;
+    }
+    drawTriangle<L>(band, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
+    drawTriangle<L>(band, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
+}
+
+// The sweep's cell from projected corners, in two colours: the test entry point.
+template <class L>
+void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1, int colour2) {
+    const int xs[4] = {x[0], x[1], x[2], x[3]};
+    const int ys[4] = {y[0], y[1], y[2], y[3]};
+    drawCell<L>(band, xs, ys, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u);
+}
+
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
     const int cellRows = grid.ny - 1;
@@ -1004,15 +1076,10 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
             int y0 = leftY[j], y1 = rightY[j], y2 = rightY[j + 1], y3 = leftY[j + 1];
             const Ink& first = grid.inks[shades[2 * j]];
             const Ink& second = grid.inks[shades[2 * j + 1]];
-            if (!lastColumn && j + 1 != cellRows) {
-                const int xs[4] = {x0, x1, x2, x3};
-                const int ys[4] = {y0, y1, y2, y3};
-                if (drawCellRows<L>(band, xs, ys, first, second)) {
-                    continue;
-                }
-            }
-            drawTriangle<L>(band, x0, y0, x1, y1, x2, y2, first, lastColumn ? 3u : 1u);
-            drawTriangle<L>(band, x2, y2, x3, y3, x0, y0, second, j + 1 == cellRows ? 7u : 6u);
+            const int xs[4] = {x0, x1, x2, x3};
+            const int ys[4] = {y0, y1, y2, y3};
+            drawCell<L>(band, xs, ys, first, second, lastColumn ? 3u : 1u,
+                        j + 1 == cellRows ? 7u : 6u);
         }
     }
 }

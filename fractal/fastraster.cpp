@@ -46,3 +46,11 @@ void vexFractal_FillTriangleRows(int x0, int y0, int x1, int y1, int x2, int y2,
         vexFractal_ActiveKernels().fillTriangle(band, x0, y0, x1, y1, x2, y2, colour);
     }
 }
+
+void vexFractal_DrawCellRows(const int x[4], const int y[4], int colour1, int colour2, int rowBegin,
+                             int rowEnd) {
+    const VexRowBand band = vexFractal_CanvasBand(rowBegin, rowEnd);
+    if (band.rowBegin < band.rowEnd) {
+        vexFractal_ActiveKernels().drawCell(band, x, y, colour1, colour2);
+    }
+}

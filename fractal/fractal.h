@@ -54,6 +54,11 @@ int vexFractal_SelectFastLanes(int lanes);
 void vexFractal_DrawLineRows(int x1, int y1, int x2, int y2, int colour, int rowBegin, int rowEnd);
 void vexFractal_FillTriangleRows(int x0, int y0, int x1, int y1, int x2, int y2, int colour,
                                  int rowBegin, int rowEnd);
+// One cell as the fast frame draws it from projected corners P0..P3: triangle (P0, P1, P2) with
+// its line P0 -> P1 in colour1, then triangle (P2, P3, P0) with its lines P3 -> P0 and P0 -> P2
+// in colour2; the cell's other edges are left to the cells drawn after it. Rows as above.
+void vexFractal_DrawCellRows(const int x[4], const int y[4], int colour1, int colour2, int rowBegin,
+                             int rowEnd);
 
 // Draws the whole scene into the cleared canvas: statistics, font, prism, the timed sweep,
 // labels and report. Ends the process with status 1 when the timer or the font is missing.

@@ -241,6 +241,40 @@ TEST(FastHeights, SpecialPointsMatchTheHeightFunction) {
     }
 }
 
+TEST(FastHeights, PointsAroundTheCardioidEdgeMatchTheHeightFunction) {
+    // The fast grid stops orbits that enter a disc about the main cardioid's attracting fixed
+    // point; near the cardioid's edge that disc shrinks to nothing. Small grids straddle the
+    // edge at points all round it, a hair inside and outside, and the cusp at 1/4.
+    LanesGuard guard;
+    const double pi = std::acos(-1.0);
+    const double offsets[] = {-1e-3, -1e-6, -1e-9, -1e-12, 0.0, 1e-12, 1e-9, 1e-6, 1e-3};
+    for (int step = 0; step < 24; ++step) {
+        double angle = 2.0 * pi * step / 24.0;
+        // The edge: c = e^(i angle) / 2 - e^(2 i angle) / 4.
+        double edgeX = std::cos(angle) / 2.0 - std::cos(2.0 * angle) / 4.0;
+        double edgeY = std::sin(angle) / 2.0 - std::sin(2.0 * angle) / 4.0;
+        std::vector<double> re, im;
+        for (double offset : offsets) {
+            re.push_back(edgeX + offset);
+            im.push_back(edgeY + offset);
+        }
+        std::vector<double> expected(re.size() * im.size());
+        for (size_t i = 0; i < re.size(); ++i) {
+            for (size_t j = 0; j < im.size(); ++j) {
+                expected[i * im.size() + j] = vexFractal_MandelbrotHeight(re[i], im[j]);
+            }
+        }
+        for (int lanes : supportedLanes()) {
+            ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+            std::vector<double> fast(expected.size(), -1.0);
+            vexFractal_FillHeightGrid(re.data(), static_cast<int>(re.size()), im.data(),
+                                      static_cast<int>(im.size()), fast.data(), 2);
+            EXPECT_EQ(std::memcmp(fast.data(), expected.data(), fast.size() * sizeof(double)), 0)
+                << lanes << " lanes, edge point " << step;
+        }
+    }
+}
+
 TEST(FastHeights, PowersOfTwoFromBitsArePowExactly) {
     // The kernels build 2^n from its bits instead of calling pow(2, n).
     for (int n = 0; n <= 1023; ++n) {
@@ -379,6 +413,90 @@ TEST(FastRaster, EdgeCasesOfTheFillAndTheWalk) {
         vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 6, 6);
         vexFractal_DrawLineRows(0, 0, 19, 9, 0xff0000, 5, 3);
         EXPECT_TRUE(canvas.pixelsNot(0x0000ff).empty());
+    });
+}
+
+namespace {
+
+struct RandomCell {
+    int x[4], y[4];
+    Color colour1, colour2;
+};
+
+// Cells shaped like the sweep's (a few pixels wide, up to dozens of rows tall), near and across
+// the canvas edges, with level edges, with three corners on one row, and some too wide for the
+// one-pass window.
+RandomCell randomCell(std::mt19937& random, int width, int height) {
+    std::uniform_int_distribution<int> kind(0, 9);
+    RandomCell c;
+    int k = kind(random);
+    int spread = k < 7 ? 12 : k < 9 ? 3 : 40;
+    int tall = k < 5 ? 40 : 6;
+    int cx = std::uniform_int_distribution<int>(-25, width + 25)(random);
+    int cy = std::uniform_int_distribution<int>(-45, height + 45)(random);
+    for (int v = 0; v < 4; ++v) {
+        c.x[v] = cx + std::uniform_int_distribution<int>(-spread, spread)(random);
+        c.y[v] = cy + std::uniform_int_distribution<int>(-tall, tall)(random);
+    }
+    if (k == 7) {
+        c.y[1] = c.y[0];  // a level edge P0 - P1
+    } else if (k == 8) {
+        c.y[2] = c.y[3] = c.y[0];  // triangle 2 flat
+    }
+    c.colour1 = static_cast<Color>(random() & 0xffffff);
+    c.colour2 = static_cast<Color>(random() & 0xffffff);
+    return c;
+}
+
+// The cell as the literal routines draw it, less the edges that the cells after it paint again.
+void literalCell(const RandomCell& c) {
+    vexRaster_SetColor(c.colour1);
+    vexRaster_DrawLine(c.x[0], c.y[0], c.x[1], c.y[1]);
+    vexRaster_PolygonBegin(c.x[0], c.y[0]);
+    vexRaster_PolygonAddVertex(c.x[1], c.y[1]);
+    vexRaster_PolygonAddVertex(c.x[2], c.y[2]);
+    vexRaster_PolygonFill();
+    vexRaster_SetColor(c.colour2);
+    vexRaster_DrawLine(c.x[3], c.y[3], c.x[0], c.y[0]);
+    vexRaster_DrawLine(c.x[0], c.y[0], c.x[2], c.y[2]);
+    vexRaster_PolygonBegin(c.x[2], c.y[2]);
+    vexRaster_PolygonAddVertex(c.x[3], c.y[3]);
+    vexRaster_PolygonAddVertex(c.x[0], c.y[0]);
+    vexRaster_PolygonFill();
+}
+
+}  // namespace
+
+TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
+    forEachLaneWidth([&] {
+        std::mt19937 random(31337);
+        const int sizes[][2] = {{37, 23}, {64, 48}, {1, 9}, {9, 1}, {21, 70}};
+        for (const auto& size : sizes) {
+            int width = size[0], height = size[1];
+            for (int round = 0; round < 300; ++round) {
+                // Neighbouring cells overlap, so the order of their pixels is checked too.
+                std::vector<RandomCell> cells;
+                for (int k = 0; k < 6; ++k) {
+                    cells.push_back(randomCell(random, width, height));
+                }
+                TestCanvas literal(width, height, 0x0000ff);
+                for (const RandomCell& c : cells) {
+                    literalCell(c);
+                }
+                for (int bands : {1, 2, 5}) {
+                    TestCanvas fast(width, height, 0x0000ff);
+                    inBands(height, bands, [&](int rowBegin, int rowEnd) {
+                        for (const RandomCell& c : cells) {
+                            vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin,
+                                                    rowEnd);
+                        }
+                    });
+                    ASSERT_TRUE(fast.bytes == literal.bytes)
+                        << width << "x" << height << " round " << round << ", " << bands
+                        << " bands: " << firstDifference(literal, fast);
+                }
+            }
+        }
     });
 }
 
