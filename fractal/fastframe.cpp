@@ -22,6 +22,9 @@ namespace {
 // set up twice; 128 rows keep that rare and still give 38 bands to share out.
 const int bandRows = 128;
 
+// The size of the huge pages the frame's own block is rounded to.
+const long long hugePage = 2LL << 20;
+
 // Lets the frame's threads pass from one phase to the next together.
 class PhaseBarrier {
   public:
@@ -62,6 +65,7 @@ struct Frame {
     VexProjectionConstants camera;
     Point3 light;
     VexHeightWork heights;
+    std::vector<VexOrbitSlots> slots;  // each thread's orbits in flight
     std::vector<const int*> pixelColumns, pixelRows;
     std::vector<VexInk> inks;
     // runs[t][b]: the cells of thread t's columns that reach into band b, in sweep order. The
@@ -166,7 +170,7 @@ void drawBands(Frame& f) {
 }
 
 void runFrameThread(Frame& f, int t) {
-    vexFractal_RunHeightWorker(&f.heights);
+    vexFractal_RunHeightWorker(&f.heights, f.slots[t]);
     f.barrier.wait();
     shadeColumns(f, t);
     f.barrier.wait();
@@ -208,7 +212,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         return;
     }
     if (!stepsHaveLength(xs, nx) || !stepsHaveLength(ys, ny) || canvasBytesPerPixel != 3 ||
-        static_cast<long long>(nx) * ny > 0x7fffffffLL / 8) {
+        static_cast<long long>(nx) * ny > 0x7fffffffLL / 10) {
         drawGridLiterally(xs, nx, ys, ny);
         return;
     }
@@ -220,8 +224,28 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.ny = ny;
     f.threads = threads;
     int cornerCount = nx * ny;
-    f.corners = static_cast<double*>(vexMemory_Calloc(cornerCount * 8));
-    f.shades = static_cast<unsigned char*>(vexMemory_Calloc(2 * (nx - 1) * (ny - 1)));
+    // One block for the corners and the shades, a whole number of huge pages: on a machine
+    // where every first touch of an ordinary page costs a fault (about 10 us in a virtual
+    // machine), the few megabytes would otherwise cost more than the heights themselves.
+    // The threads' orbit slots come first, then the corners and the shades.
+    const VexFastKernels& kernels = vexFractal_ActiveKernels();
+    const int slotCount = vexFractal_OrbitSlotCount(ny, kernels.lanes);
+    long long slotBytes = static_cast<long long>(slotCount) * orbitSlotBytes;
+    slotBytes = (slotBytes + 63) / 64 * 64;
+    long long cornerBytes = 8LL * cornerCount;
+    long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
+    long long usedBytes = threads * slotBytes + cornerBytes + shadeBytes;
+    if (usedBytes + hugePage > 0x7fffffffLL) {
+        drawGridLiterally(xs, nx, ys, ny);
+        return;
+    }
+    long long blockBytes = (usedBytes + hugePage - 1) / hugePage * hugePage;
+    unsigned char* block = static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
+    for (int t = 0; t < threads; ++t) {
+        f.slots.push_back(vexFractal_OrbitSlotsIn(block + t * slotBytes, slotCount));
+    }
+    f.corners = reinterpret_cast<double*>(block + threads * slotBytes);
+    f.shades = block + threads * slotBytes + cornerBytes;
     f.stepUp.resize(ny);
     f.stepDown.resize(ny);
     f.viewY.resize(ny);
@@ -243,7 +267,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.heights.ys = ys;
     f.heights.ny = ny;
     f.heights.heights = f.corners;
-    f.heights.kernels = &vexFractal_ActiveKernels();
+    f.heights.kernels = &kernels;
     f.heights.nextColumn.store(0);
     f.runs.resize(threads);
     f.bandCount = (std::max(canvasHeight, 0) + bandRows - 1) / bandRows;
@@ -280,8 +304,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     vexRaster_PolygonBegin(xn[lastRow + 1], yn[lastRow + 1]);
     vexRaster_PolygonAddVertex(x[lastRow + 1], y[lastRow + 1]);
     vexRaster_PolygonAddVertex(x[lastRow], y[lastRow]);
-    vexMemory_Free(f.shades);
-    vexMemory_Free(f.corners);
+    vexMemory_Free(block);
 }
 
 void vexFractal_DrawSurfaceFast(int threadCount) {

@@ -20,13 +20,26 @@ const int stageEnds[] = {16, 32, 64, 128, 256, 512, 1024};
 
 }  // namespace
 
-void vexFractal_RunHeightWorker(VexHeightWork* work) {
+int vexFractal_OrbitSlotCount(int ny, int lanes) {
+    // A take's orbits and a whole group of vectors beyond them.
+    return columnsPerTake * ny + 2 * lanes;
+}
+
+VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count) {
+    double* reals = reinterpret_cast<double*>(memory);
+    VexOrbitSlots slots = {reals, reals + count, reals + 2 * count, reals + 3 * count,
+                           reinterpret_cast<int*>(reals + 4 * count)};
+    return slots;
+}
+
+void vexFractal_RunHeightWorker(VexHeightWork* work, const VexOrbitSlots& slots) {
     const VexFastKernels& kernels = *work->kernels;
     const int padding = 2 * kernels.lanes;  // a whole group of vectors
-    const int capacity = columnsPerTake * work->ny + padding;
-    std::vector<double> cr(capacity), ci(capacity), zx(capacity), zy(capacity);
-    std::vector<int> index(capacity);
-    VexOrbitSlots slots = {cr.data(), ci.data(), zx.data(), zy.data(), index.data()};
+    double* cr = slots.cr;
+    double* ci = slots.ci;
+    double* zx = slots.zx;
+    double* zy = slots.zy;
+    int* index = slots.index;
     for (;;) {
         int first = work->nextColumn.fetch_add(columnsPerTake);
         if (first >= work->nx) {
@@ -47,10 +60,10 @@ void vexFractal_RunHeightWorker(VexHeightWork* work) {
         int from = 0;
         for (int to : stageEnds) {
             // The lanes past the last orbit load harmless values and are never settled.
-            std::fill(cr.begin() + count, cr.begin() + count + padding, 0.0);
-            std::fill(ci.begin() + count, ci.begin() + count + padding, 0.0);
-            std::fill(zx.begin() + count, zx.begin() + count + padding, 0.0);
-            std::fill(zy.begin() + count, zy.begin() + count + padding, 0.0);
+            std::fill(cr + count, cr + count + padding, 0.0);
+            std::fill(ci + count, ci + count + padding, 0.0);
+            std::fill(zx + count, zx + count + padding, 0.0);
+            std::fill(zy + count, zy + count + padding, 0.0);
             count = kernels.advanceOrbits(slots, count, from, to, work->heights);
             from = to;
             if (count == 0) {
@@ -73,11 +86,16 @@ void vexFractal_FillHeightGrid(const double* xs, int nx, const double* ys, int n
     work.heights = heights;
     work.kernels = &vexFractal_ActiveKernels();
     work.nextColumn.store(0);
+    const int slotCount = vexFractal_OrbitSlotCount(ny, work.kernels->lanes);
+    std::vector<unsigned char> memory(static_cast<size_t>(threadCount) * slotCount * orbitSlotBytes);
     std::vector<std::thread> helpers;
     for (int t = 1; t < threadCount; ++t) {
-        helpers.emplace_back(vexFractal_RunHeightWorker, &work);
+        VexOrbitSlots slots =
+            vexFractal_OrbitSlotsIn(memory.data() + static_cast<size_t>(t) * slotCount * orbitSlotBytes,
+                                    slotCount);
+        helpers.emplace_back([&work, slots] { vexFractal_RunHeightWorker(&work, slots); });
     }
-    vexFractal_RunHeightWorker(&work);
+    vexFractal_RunHeightWorker(&work, vexFractal_OrbitSlotsIn(memory.data(), slotCount));
     for (std::thread& helper : helpers) {
         helper.join();
     }

@@ -115,8 +115,16 @@ struct VexHeightWork {
     std::atomic<int> nextColumn;
 };
 
-// Computes columns of `work` until none are left; called by every thread of the grid.
-void vexFractal_RunHeightWorker(VexHeightWork* work);
+// Bytes of one orbit slot (four doubles and an index), and the slots a thread needs for a grid
+// of ny rows with vectors of `lanes`. vexFractal_OrbitSlotsIn lays `count` slots out in memory
+// of count * orbitSlotBytes bytes aligned for doubles.
+const int orbitSlotBytes = 4 * 8 + 4;
+int vexFractal_OrbitSlotCount(int ny, int lanes);
+VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count);
+
+// Computes columns of `work` until none are left, in the thread's own slots; called by every
+// thread of the grid.
+void vexFractal_RunHeightWorker(VexHeightWork* work, const VexOrbitSlots& slots);
 
 // Canvas rows [rowBegin, rowEnd), cut to the canvas; empty when there is no buffer.
 VexRowBand vexFractal_CanvasBand(int rowBegin, int rowEnd);
