@@ -67,6 +67,10 @@ struct WideLanes {
         __m256i bits = _mm256_sllv_epi64(run, toInts((first - left) * three));
         return _mm256_and_si256(_mm256_castpd_si256(both(valid, ge(last, first))), bits);
     }
+    static Bits pixelBits(Real x, Real left, Mask valid) {
+        __m256i bits = _mm256_sllv_epi64(_mm256_set1_epi64x(7), toInts((x - left) * splat(3.0)));
+        return _mm256_and_si256(_mm256_castpd_si256(valid), bits);
+    }
     static Bits orBits(Bits a, Bits b) { return _mm256_or_si256(a, b); }
     static void storeBits(unsigned long long* out, Bits b) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b);

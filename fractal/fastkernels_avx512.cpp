@@ -90,6 +90,9 @@ struct WideLanes {
         return _mm512_maskz_sllv_epi64(valid & ge(last, first), run,
                                        toInts((first - left) * three));
     }
+    static Bits pixelBits(Real x, Real left, Mask valid) {
+        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7), toInts((x - left) * splat(3.0)));
+    }
     static Bits orBits(Bits a, Bits b) { return _mm512_or_si512(a, b); }
     static void storeBits(unsigned long long* out, Bits b) { _mm512_storeu_si512(out, b); }
     // Triangle 2's bytes where it paints, triangle 1's elsewhere, in one masked store.

@@ -61,6 +61,10 @@ struct ScalarLanes {
         int count = 3 * (static_cast<int>(last - first) + 1);
         return (~0ULL >> (64 - count)) << (3 * static_cast<int>(first - left));
     }
+    // The one pixel x, counted from `left`; none where `valid` is false.
+    static Bits pixelBits(Real x, Real left, Mask valid) {
+        return valid ? 7ULL << (3 * static_cast<int>(x - left)) : 0;
+    }
     static Bits orBits(Bits a, Bits b) { return a | b; }
     static void storeBits(unsigned long long* out, Bits b) { *out = b; }
     static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
@@ -714,8 +718,12 @@ inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::R
     typedef typename L::Real Real;
     const Real zero = L::splat(0.0);
     Real xa = crossingsOf<L>(fill.longest, y);
-    Real xb = L::select(L::ge(y, fill.split), crossingsOf<L>(fill.lower, y),
-                        crossingsOf<L>(fill.upper, y));
+    // The short edge of each row, chosen before its crossing is formed.
+    const typename L::Mask below = L::ge(y, fill.split);
+    const EdgeInLanes<L> edge = {L::select(below, fill.lower.xp, fill.upper.xp),
+                                 L::select(below, fill.lower.yp, fill.upper.yp),
+                                 L::select(below, fill.lower.slope, fill.upper.slope)};
+    Real xb = crossingsOf<L>(edge, y);
     start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
     end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
 }
@@ -931,7 +939,7 @@ inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typen
         typename L::Mask drawn =
             L::both(L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y)),
                     L::both(L::ge(x, zero), L::ge(lastColumn, x)));
-        return L::spanBits(x, x, left, drawn);
+        return L::pixelBits(x, left, drawn);
     }
     const Real unit = L::splat(65536.0);
     const Real a = L::splat(line.a);
