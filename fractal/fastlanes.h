@@ -925,9 +925,9 @@ inline CellLine cellLine(int x1, int y1, int x2, int y2) {
 // For an x-major line the columns of row y are those whose accumulator lies in
 // [y * 65536, (y + 1) * 65536): with p = (y - origin) * 65536 and a step s > 0, x - a runs from
 // ceil(p / s) to ceil((p + 65536) / s) - 1; with s < 0 from floor((p + 65536) / s) + 1 to
-// floor(p / s); with s = 0 the whole line lies on row origin. The quotients are exact to far
-// better than 1 / |s| < 2^-16 (|p| < 2^31), which is as close as a fraction p / s can come to
-// an integer without being one, so the rounded quotient has the exact one's floor and ceiling.
+// floor(p / s); with s = 0 the whole line lies on row origin. A fraction p / s that is not an
+// integer lies at least 1 / |s| > 2^-16 from one, while the rounded quotient (|p| < 2^31, so
+// below 2^31) is within 2^-22 of the exact one: it has the exact quotient's floor and ceiling.
 template <class L>
 inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typename L::Real left,
                                  typename L::Real lastColumn) {
@@ -1041,12 +1041,6 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
     return true;
 }
 
-// Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
-// less the outline lines whose every pixel a later line of the sweep paints again (a line's
-// pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
-// P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
-// P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
-// would have painted is painted over later, so the picture is the same.
 // A cell's triangles with the outline lines k of each (joining T_k and T_k+1) whose bit is set:
 // in one pass when they are the sweep's usual ones (P0 -> P1; P3 -> P0 and P0 -> P2) and the
 // window holds the cell, otherwise triangle by triangle.
@@ -1068,6 +1062,12 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
     drawCell<L>(band, xs, ys, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u);
 }
 
+// Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
+// less the outline lines whose every pixel a later line of the sweep paints again (a line's
+// pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
+// P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
+// P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
+// would have painted is painted over later, so the picture is the same.
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
     const int cellRows = grid.ny - 1;
