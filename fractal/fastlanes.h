@@ -150,7 +150,8 @@ inline unsigned trapped(const OrbitLanes<L>& o) {
 }
 
 template <class L>
-inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count) {
+inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count,
+                       bool trap) {
     o.cr = L::load(slots.cr + at);
     o.ci = L::load(slots.ci + at);
     o.zx = L::load(slots.zx + at);
@@ -164,7 +165,12 @@ inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int
     int valid = count - at;
     o.valid = valid >= L::width ? (1u << L::width) - 1 : valid <= 0 ? 0u : (1u << valid) - 1;
     o.inside = 0;
-    trapOrbits(o);
+    if (trap) {
+        trapOrbits(o);
+    } else {
+        o.trapX = o.trapY = L::splat(0.0);
+        o.trapRadius2 = L::splat(-1.0);
+    }
 }
 
 // Records the escape test of the current z for lanes that have not escaped before; returns the
@@ -242,7 +248,8 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
         OrbitLanes<L> o[K];
         unsigned live[K];
         for (int v = 0; v < K; ++v) {
-            loadOrbits(o[v], slots, base + v * w, count);
+            // Most orbits escape in the first stage: their traps are not worth computing.
+            loadOrbits(o[v], slots, base + v * w, count, from > 0);
         }
         int n = from;
         Real iteration = L::splat(static_cast<double>(from));
