@@ -9,7 +9,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 work=build/fuzz/corpus-work
-for name in text line polygon facet; do
+for name in text line polygon facet cell; do
     mkdir -p "$work/$name"
     echo "== fuzz_$name for ${seconds}s"
     # New inputs go to the work folder; the committed seeds are only read. A crash, leak or
