@@ -10,6 +10,7 @@
 #include "fractal/fractal.h"
 #include "fuzz/guarded_canvas.h"
 #include "raster/raster.h"
+#include "tests/support/literal_cell.h"
 
 namespace {
 const int width = 43;
@@ -20,22 +21,6 @@ struct Cell {
     int colour1, colour2;
 };
 
-// The cell as the literal routines draw it, less the edges that the cells after it paint again.
-void literalCell(const Cell& c) {
-    vexRaster_SetColor(c.colour1);
-    vexRaster_DrawLine(c.x[0], c.y[0], c.x[1], c.y[1]);
-    vexRaster_PolygonBegin(c.x[0], c.y[0]);
-    vexRaster_PolygonAddVertex(c.x[1], c.y[1]);
-    vexRaster_PolygonAddVertex(c.x[2], c.y[2]);
-    vexRaster_PolygonFill();
-    vexRaster_SetColor(c.colour2);
-    vexRaster_DrawLine(c.x[3], c.y[3], c.x[0], c.y[0]);
-    vexRaster_DrawLine(c.x[0], c.y[0], c.x[2], c.y[2]);
-    vexRaster_PolygonBegin(c.x[2], c.y[2]);
-    vexRaster_PolygonAddVertex(c.x[3], c.y[3]);
-    vexRaster_PolygonAddVertex(c.x[0], c.y[0]);
-    vexRaster_PolygonFill();
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
@@ -67,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     canvas.reset();
     vexRaster_SetPenSize(0);
     for (const Cell& c : cells) {
-        literalCell(c);
+        drawLiteralCell(c.x, c.y, c.colour1, c.colour2);
     }
     std::vector<unsigned char> literal(canvas.pixels(), canvas.pixels() + canvas.size());
 

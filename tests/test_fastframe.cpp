@@ -13,6 +13,7 @@
 #include "driver/driver.h"
 #include "fractal/fractal.h"
 #include "raster/raster.h"
+#include "support/literal_cell.h"
 #include "support/testutil.h"
 #include "view3d/view3d.h"
 
@@ -448,23 +449,6 @@ RandomCell randomCell(std::mt19937& random, int width, int height) {
     return c;
 }
 
-// The cell as the literal routines draw it, less the edges that the cells after it paint again.
-void literalCell(const RandomCell& c) {
-    vexRaster_SetColor(c.colour1);
-    vexRaster_DrawLine(c.x[0], c.y[0], c.x[1], c.y[1]);
-    vexRaster_PolygonBegin(c.x[0], c.y[0]);
-    vexRaster_PolygonAddVertex(c.x[1], c.y[1]);
-    vexRaster_PolygonAddVertex(c.x[2], c.y[2]);
-    vexRaster_PolygonFill();
-    vexRaster_SetColor(c.colour2);
-    vexRaster_DrawLine(c.x[3], c.y[3], c.x[0], c.y[0]);
-    vexRaster_DrawLine(c.x[0], c.y[0], c.x[2], c.y[2]);
-    vexRaster_PolygonBegin(c.x[2], c.y[2]);
-    vexRaster_PolygonAddVertex(c.x[3], c.y[3]);
-    vexRaster_PolygonAddVertex(c.x[0], c.y[0]);
-    vexRaster_PolygonFill();
-}
-
 }  // namespace
 
 TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
@@ -481,7 +465,7 @@ TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
                 }
                 TestCanvas literal(width, height, 0x0000ff);
                 for (const RandomCell& c : cells) {
-                    literalCell(c);
+                    drawLiteralCell(c.x, c.y, c.colour1, c.colour2);
                 }
                 for (int bands : {1, 2, 5}) {
                     TestCanvas fast(width, height, 0x0000ff);
