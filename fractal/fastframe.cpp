@@ -224,14 +224,13 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.ny = ny;
     f.threads = threads;
     int cornerCount = nx * ny;
-    // One block for the corners and the shades, a whole number of huge pages: on a machine
-    // where every first touch of an ordinary page costs a fault (about 10 us in a virtual
-    // machine), the few megabytes would otherwise cost more than the heights themselves.
-    // The threads' orbit slots come first, then the corners and the shades.
+    // The frame's own memory is one block of whole huge pages: the threads' orbit slots, then
+    // the corners, then the shades. Where every first touch of an ordinary page costs a fault
+    // (about 11 us on a virtual machine), these few megabytes would otherwise cost more than
+    // the shading and the projection together.
     const VexFastKernels& kernels = vexFractal_ActiveKernels();
     const int slotCount = vexFractal_OrbitSlotCount(ny, kernels.lanes);
-    long long slotBytes = static_cast<long long>(slotCount) * orbitSlotBytes;
-    slotBytes = (slotBytes + 63) / 64 * 64;
+    const long long slotBytes = vexFractal_OrbitSlotBytes(slotCount);
     long long cornerBytes = 8LL * cornerCount;
     long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
     long long usedBytes = threads * slotBytes + cornerBytes + shadeBytes;
@@ -240,7 +239,8 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         return;
     }
     long long blockBytes = (usedBytes + hugePage - 1) / hugePage * hugePage;
-    unsigned char* block = static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
+    unsigned char* block =
+        static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
     for (int t = 0; t < threads; ++t) {
         f.slots.push_back(vexFractal_OrbitSlotsIn(block + t * slotBytes, slotCount));
     }

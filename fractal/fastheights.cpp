@@ -13,9 +13,10 @@ namespace {
 // that the last takes end together.
 const int columnsPerTake = 4;
 
-// Iteration counts at which the unfinished orbits are packed. Most points escape within 16
-// iterations; what is left after 256 is mostly the set itself. Each is a power of two, as the
-// cycle check requires, and the last is the iteration cap.
+// Iteration counts at which the unfinished orbits are packed: most points escape within 16
+// iterations, and the orbits that are trapped or found periodic later leave their vector at the
+// next power of two. Each is a power of two, as the cycle check requires, and the last is the
+// iteration cap.
 const int stageEnds[] = {16, 32, 64, 128, 256, 512, 1024};
 
 }  // namespace
@@ -23,6 +24,10 @@ const int stageEnds[] = {16, 32, 64, 128, 256, 512, 1024};
 int vexFractal_OrbitSlotCount(int ny, int lanes) {
     // A take's orbits and a whole group of vectors beyond them.
     return columnsPerTake * ny + 2 * lanes;
+}
+
+long long vexFractal_OrbitSlotBytes(int count) {
+    return (static_cast<long long>(count) * orbitSlotBytes + 63) / 64 * 64;
 }
 
 VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count) {
@@ -87,12 +92,11 @@ void vexFractal_FillHeightGrid(const double* xs, int nx, const double* ys, int n
     work.kernels = &vexFractal_ActiveKernels();
     work.nextColumn.store(0);
     const int slotCount = vexFractal_OrbitSlotCount(ny, work.kernels->lanes);
-    std::vector<unsigned char> memory(static_cast<size_t>(threadCount) * slotCount * orbitSlotBytes);
+    const size_t slotBytes = static_cast<size_t>(vexFractal_OrbitSlotBytes(slotCount));
+    std::vector<unsigned char> memory(static_cast<size_t>(threadCount) * slotBytes);
     std::vector<std::thread> helpers;
     for (int t = 1; t < threadCount; ++t) {
-        VexOrbitSlots slots =
-            vexFractal_OrbitSlotsIn(memory.data() + static_cast<size_t>(t) * slotCount * orbitSlotBytes,
-                                    slotCount);
+        VexOrbitSlots slots = vexFractal_OrbitSlotsIn(memory.data() + t * slotBytes, slotCount);
         helpers.emplace_back([&work, slots] { vexFractal_RunHeightWorker(&work, slots); });
     }
     vexFractal_RunHeightWorker(&work, vexFractal_OrbitSlotsIn(memory.data(), slotCount));

@@ -115,11 +115,12 @@ struct VexHeightWork {
     std::atomic<int> nextColumn;
 };
 
-// Bytes of one orbit slot (four doubles and an index), and the slots a thread needs for a grid
-// of ny rows with vectors of `lanes`. vexFractal_OrbitSlotsIn lays `count` slots out in memory
-// of count * orbitSlotBytes bytes aligned for doubles.
+// The orbit slots a thread needs for a grid of ny rows with vectors of `lanes`; the bytes
+// `count` slots take (four doubles and an index each, rounded up to whole cache lines); and
+// those slots laid out in such memory, aligned for doubles.
 const int orbitSlotBytes = 4 * 8 + 4;
 int vexFractal_OrbitSlotCount(int ny, int lanes);
+long long vexFractal_OrbitSlotBytes(int count);
 VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count);
 
 // Computes columns of `work` until none are left, in the thread's own slots; called by every

@@ -42,7 +42,9 @@ struct WideLanes {
     static Real floor(Real a) {
         return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     }
-    static Real ceil(Real a) { return _mm256_round_pd(a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC); }
+    static Real ceil(Real a) {
+        return _mm256_round_pd(a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
+    }
     static Real ramp() { return _mm256_set_pd(3, 2, 1, 0); }
     static Real select(Mask m, Real ifSet, Real ifClear) {
         return _mm256_blendv_pd(ifClear, ifSet, m);

@@ -79,7 +79,8 @@ struct WideLanes {
     // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
     typedef __m512i Bits;
     static __m512i toInts(Real a) {
-        return _mm512_maskz_cvtepi32_epi64(0xff, _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a));
+        return _mm512_maskz_cvtepi32_epi64(
+            0xff, _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a));
     }
     static Bits spanBits(Real first, Real last, Real left, Mask valid) {
         const Real three = splat(3.0);
@@ -91,7 +92,8 @@ struct WideLanes {
                                        toInts((first - left) * three));
     }
     static Bits pixelBits(Real x, Real left, Mask valid) {
-        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7), toInts((x - left) * splat(3.0)));
+        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7),
+                                       toInts((x - left) * splat(3.0)));
     }
     static Bits orBits(Bits a, Bits b) { return _mm512_or_si512(a, b); }
     static void storeBits(unsigned long long* out, Bits b) { _mm512_storeu_si512(out, b); }

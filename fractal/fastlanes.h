@@ -130,7 +130,8 @@ inline void trapOrbits(OrbitLanes<L>& o) {
     Real left = L::sqrt((modulus - a) * half);
     typename L::Mask rightHalf = L::ge(a, zero);
     Real sx = L::select(rightHalf, right, L::abs(b) / (left + left));
-    Real sy = L::select(rightHalf, b / (right + right), L::select(L::ge(b, zero), left, zero - left));
+    Real sy =
+        L::select(rightHalf, b / (right + right), L::select(L::ge(b, zero), left, zero - left));
     Real lambdaX = one - sx;
     Real lambdaY = zero - sy;
     Real gap = one - L::sqrt(lambdaX * lambdaX + lambdaY * lambdaY);
@@ -150,8 +151,7 @@ inline unsigned trapped(const OrbitLanes<L>& o) {
 }
 
 template <class L>
-inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count,
-                       bool trap) {
+inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count, bool trap) {
     o.cr = L::load(slots.cr + at);
     o.ci = L::load(slots.ci + at);
     o.zx = L::load(slots.zx + at);
@@ -740,8 +740,8 @@ inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::R
 // lines. Branch-free per chunk of rows: the rows past `last` in the final chunk are painted
 // into a scratch row instead of the canvas.
 template <class L, int lineCount>
-void fillRows(const VexRowBand& band, long long first, long long last,
-              const TriangleFill& triangle, const RowLine (&lines)[3], const Ink& ink) {
+void fillRows(const VexRowBand& band, long long first, long long last, const TriangleFill& triangle,
+              const RowLine (&lines)[3], const Ink& ink) {
     const FillInLanes<L> fill = fillInLanes<L>(triangle);
     typedef typename L::Real Real;
     const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
@@ -922,9 +922,10 @@ inline CellLine cellLine(int x1, int y1, int x2, int y2) {
     line.origin = static_cast<double>(line.xMajor ? minorA : minorA * 65536);
     // (dMinor * 65536) / dMajor truncated: below 2^53 in magnitude, so the double quotient is
     // within less than 1 / dMajor of the exact one and truncates to the same integer.
-    line.step = dMajor == 0 ? 0.0
-                            : __builtin_trunc(static_cast<double>(dMinor * 65536) /
-                                              static_cast<double>(dMajor));
+    line.step =
+        dMajor == 0
+            ? 0.0
+            : __builtin_trunc(static_cast<double>(dMinor * 65536) / static_cast<double>(dMajor));
     return line;
 }
 
@@ -979,8 +980,8 @@ inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typen
 // The byte mask of a triangle's fill on the rows in y, over the window from column `left`.
 template <class L>
 inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real top,
-                                 typename L::Real bottom, typename L::Real y,
-                                 typename L::Real left, typename L::Real lastColumn) {
+                                 typename L::Real bottom, typename L::Real y, typename L::Real left,
+                                 typename L::Real lastColumn) {
     typename L::Real start, end;
     spanOf<L>(fill, y, lastColumn, start, end);
     return L::spanBits(start, end, left, L::both(L::ge(y, top), L::ge(bottom, y)));
@@ -1032,10 +1033,10 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
         const Real rows = L::splat(static_cast<double>(top)) + L::ramp();
         typename L::Bits one = L::orBits(fillBits<L>(fill1, top1, bottom1, rows, left, lastColumn),
                                          lineBits<L>(line01, rows, left, lastColumn));
-        typename L::Bits two = L::orBits(
-            L::orBits(fillBits<L>(fill2, top2, bottom2, rows, left, lastColumn),
-                      lineBits<L>(line30, rows, left, lastColumn)),
-            lineBits<L>(line02, rows, left, lastColumn));
+        typename L::Bits two =
+            L::orBits(L::orBits(fillBits<L>(fill2, top2, bottom2, rows, left, lastColumn),
+                                lineBits<L>(line30, rows, left, lastColumn)),
+                      lineBits<L>(line02, rows, left, lastColumn));
         unsigned long long ones[L::width], twos[L::width];
         L::storeBits(ones, one);
         L::storeBits(twos, two);
