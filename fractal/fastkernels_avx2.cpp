@@ -45,6 +45,9 @@ struct WideLanes {
     static Real ceil(Real a) {
         return _mm256_round_pd(a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
     }
+    static Real halfWithSignOf(Real a) {
+        return _mm256_or_pd(_mm256_and_pd(a, _mm256_set1_pd(-0.0)), _mm256_set1_pd(0.5));
+    }
     static Real ramp() { return _mm256_set_pd(3, 2, 1, 0); }
     static Real select(Mask m, Real ifSet, Real ifClear) {
         return _mm256_blendv_pd(ifClear, ifSet, m);

@@ -46,6 +46,12 @@ struct WideLanes {
     static Real ceil(Real a) {
         return _mm512_mask_roundscale_pd(a, 0xff, a, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
     }
+    // 0.5 with a's sign: the sign bit of a, the other bits of 0.5.
+    static Real halfWithSignOf(Real a) {
+        return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(
+            _mm512_castpd_si512(a), _mm512_set1_epi64(0x8000000000000000LL),
+            _mm512_castpd_si512(splat(0.5)), 0xea));
+    }
     static Real ramp() { return _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0); }
     static Real select(Mask m, Real ifSet, Real ifClear) {
         return _mm512_mask_blend_pd(m, ifClear, ifSet);

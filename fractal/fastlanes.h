@@ -44,6 +44,7 @@ struct ScalarLanes {
     static Real trunc(Real a) { return __builtin_trunc(a); }
     static Real floor(Real a) { return __builtin_floor(a); }
     static Real ceil(Real a) { return __builtin_ceil(a); }
+    static Real halfWithSignOf(Real a) { return __builtin_copysign(0.5, a); }
     static Real ramp() { return 0.0; }
     static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
     typedef const VexInk* Colour;
@@ -708,11 +709,9 @@ inline FillInLanes<L> fillInLanes(const TriangleFill& fill) {
 template <class L>
 inline typename L::Real crossingsOf(const EdgeInLanes<L>& e, typename L::Real y) {
     typedef typename L::Real Real;
-    const Real zero = L::splat(0.0);
-    const Real half = L::splat(0.5);
     Real t = (y - e.yp) * e.slope;
-    Real rounded = L::select(L::gt(t, zero), t + half, zero - (half - t));
-    return e.xp + L::trunc(rounded);
+    // t + 0.5 where t > 0, and t - 0.5 = -(0.5 - t) elsewhere (a zero gives 0 either way).
+    return e.xp + L::trunc(t + L::halfWithSignOf(t));
 }
 
 // The fill's span on the rows in y (each within the triangle's rows), clamped to the canvas.
