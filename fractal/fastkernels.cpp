@@ -26,7 +26,7 @@ bool supportsLanes(int lanes) {
             return __builtin_cpu_supports("avx2");
         case 8:
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("avx512vl");
+                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq");
         default:
             return false;
     }

@@ -1,4 +1,4 @@
-// The fast frame's kernels for processors with AVX-512 (F, BW and VL): eight lanes of doubles.
+// The fast frame's kernels for processors with AVX-512 (F, BW, VL and DQ): eight lanes of doubles.
 #include <immintrin.h>
 
 #include <cmath>
@@ -9,11 +9,11 @@
 // multiply-add: the build forbids contraction, and no intrinsic here fuses.
 // gcc and clang spell "compile what follows for this processor" differently.
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl"))), \
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))), \
                              apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vl")
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq")
 #endif
 
 namespace {
@@ -84,10 +84,7 @@ struct WideLanes {
     }
     // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
     typedef __m512i Bits;
-    static __m512i toInts(Real a) {
-        return _mm512_maskz_cvtepi32_epi64(
-            0xff, _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a));
-    }
+    static __m512i toInts(Real a) { return _mm512_maskz_cvttpd_epi64(0xff, a); }
     static Bits spanBits(Real first, Real last, Real left, Mask valid) {
         const Real three = splat(3.0);
         const __m512i one = _mm512_set1_epi64(1);

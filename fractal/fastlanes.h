@@ -719,17 +719,24 @@ inline typename L::Real crossingsOf(const EdgeInLanes<L>& e, typename L::Real y)
 // crossings all lie left of the canvas still paints x = 0, one whose crossings all lie right
 // paints x = width - 1. Clamped, start <= end on every row.
 template <class L>
-inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real lastColumn,
-                   typename L::Real& start, typename L::Real& end) {
-    typedef typename L::Real Real;
-    const Real zero = L::splat(0.0);
-    Real xa = crossingsOf<L>(fill.longest, y);
+inline void crossingsOfRows(const FillInLanes<L>& fill, typename L::Real y, typename L::Real& xa,
+                            typename L::Real& xb) {
+    xa = crossingsOf<L>(fill.longest, y);
     // The short edge of each row, chosen before its crossing is formed.
     const typename L::Mask below = L::ge(y, fill.split);
     const EdgeInLanes<L> edge = {L::select(below, fill.lower.xp, fill.upper.xp),
                                  L::select(below, fill.lower.yp, fill.upper.yp),
                                  L::select(below, fill.lower.slope, fill.upper.slope)};
-    Real xb = crossingsOf<L>(edge, y);
+    xb = crossingsOf<L>(edge, y);
+}
+
+template <class L>
+inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real lastColumn,
+                   typename L::Real& start, typename L::Real& end) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    Real xa, xb;
+    crossingsOfRows<L>(fill, y, xa, xb);
     start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
     end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
 }
@@ -890,6 +897,12 @@ inline void drawLine(const VexRowBand& band, int x1, int y1, int x2, int y2, int
 // the rest of triangle 1's in its own, which is what painting triangle 1 and then triangle 2
 // leaves. Everything a triangle paints lies between its corners' columns and rows.
 
+// A yes or no known when compiling.
+template <bool flag>
+struct Flag {
+    static const bool value = flag;
+};
+
 // Pixels of a cell that one 64-byte window holds: 21 of 3 bytes.
 const int cellWindow = 21;
 
@@ -935,7 +948,7 @@ inline CellLine cellLine(int x1, int y1, int x2, int y2) {
 // floor(p / s); with s = 0 the whole line lies on row origin. A fraction p / s that is not an
 // integer lies at least 1 / |s| > 2^-16 from one, while the rounded quotient (|p| < 2^31, so
 // below 2^31) is within 2^-22 of the exact one: it has the exact quotient's floor and ceiling.
-template <class L>
+template <class L, bool onCanvas>
 inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typename L::Real left,
                                  typename L::Real lastColumn) {
     typedef typename L::Real Real;
@@ -943,9 +956,10 @@ inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typen
     if (!line.xMajor) {
         Real x = L::floor((L::splat(line.origin) + (y - L::splat(line.a)) * L::splat(line.step)) *
                           L::splat(1.0 / 65536.0));
-        typename L::Mask drawn =
-            L::both(L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y)),
-                    L::both(L::ge(x, zero), L::ge(lastColumn, x)));
+        typename L::Mask drawn = L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y));
+        if (!onCanvas) {
+            drawn = L::both(drawn, L::both(L::ge(x, zero), L::ge(lastColumn, x)));
+        }
         return L::pixelBits(x, left, drawn);
     }
     const Real unit = L::splat(65536.0);
@@ -971,18 +985,30 @@ inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typen
         last = L::min(last, L::splat(line.b));
         drawn = L::ge(last, first);
     }
-    first = L::max(first, zero);
-    last = L::min(last, lastColumn);
-    return L::spanBits(first, last, left, L::both(drawn, L::ge(last, first)));
+    if (!onCanvas) {
+        first = L::max(first, zero);
+        last = L::min(last, lastColumn);
+        drawn = L::both(drawn, L::ge(last, first));
+    }
+    return L::spanBits(first, last, left, drawn);
 }
 
-// The byte mask of a triangle's fill on the rows in y, over the window from column `left`.
-template <class L>
+// The byte mask of a triangle's fill on the rows in y, over the window from column `left`. A
+// triangle whose corners all lie on the canvas's columns has all its crossings there too, and
+// the clamps of the span change nothing.
+template <class L, bool onCanvas>
 inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real top,
                                  typename L::Real bottom, typename L::Real y, typename L::Real left,
                                  typename L::Real lastColumn) {
     typename L::Real start, end;
-    spanOf<L>(fill, y, lastColumn, start, end);
+    if (onCanvas) {
+        typename L::Real xa, xb;
+        crossingsOfRows<L>(fill, y, xa, xb);
+        start = L::min(xa, xb);
+        end = L::max(xa, xb);
+    } else {
+        spanOf<L>(fill, y, lastColumn, start, end);
+    }
     return L::spanBits(start, end, left, L::both(L::ge(y, top), L::ge(bottom, y)));
 }
 
@@ -1028,22 +1054,32 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
     const typename L::Colour colour2 = L::colourOf(second);
     const long long rowBytes = band.width * 3;
     unsigned char* row = pixelAt(band, leftColumn, firstRow);
-    for (long long top = firstRow; top <= lastRow; top += L::width) {
-        const Real rows = L::splat(static_cast<double>(top)) + L::ramp();
-        typename L::Bits one = L::orBits(fillBits<L>(fill1, top1, bottom1, rows, left, lastColumn),
-                                         lineBits<L>(line01, rows, left, lastColumn));
-        typename L::Bits two =
-            L::orBits(L::orBits(fillBits<L>(fill2, top2, bottom2, rows, left, lastColumn),
-                                lineBits<L>(line30, rows, left, lastColumn)),
-                      lineBits<L>(line02, rows, left, lastColumn));
-        unsigned long long ones[L::width], twos[L::width];
-        L::storeBits(ones, one);
-        L::storeBits(twos, two);
-        const long long count = least(L::width, lastRow - top + 1);
-        for (long long k = 0; k < count; ++k) {
-            L::paintCellRow(row, ones[k], twos[k], colour1, colour2);
-            row -= rowBytes;
+    auto paintRows = [&](auto onCanvas) {
+        const bool c = decltype(onCanvas)::value;
+        for (long long top = firstRow; top <= lastRow; top += L::width) {
+            const Real rows = L::splat(static_cast<double>(top)) + L::ramp();
+            typename L::Bits one =
+                L::orBits(fillBits<L, c>(fill1, top1, bottom1, rows, left, lastColumn),
+                          lineBits<L, c>(line01, rows, left, lastColumn));
+            typename L::Bits two =
+                L::orBits(L::orBits(fillBits<L, c>(fill2, top2, bottom2, rows, left, lastColumn),
+                                    lineBits<L, c>(line30, rows, left, lastColumn)),
+                          lineBits<L, c>(line02, rows, left, lastColumn));
+            unsigned long long ones[L::width], twos[L::width];
+            L::storeBits(ones, one);
+            L::storeBits(twos, two);
+            const long long count = least(L::width, lastRow - top + 1);
+            for (long long k = 0; k < count; ++k) {
+                L::paintCellRow(row, ones[k], twos[k], colour1, colour2);
+                row -= rowBytes;
+            }
         }
+    };
+    // Most cells lie wholly on the canvas's columns: their rows need no clamps.
+    if (xLow >= 0 && xHigh <= band.width - 1) {
+        paintRows(Flag<true>());
+    } else {
+        paintRows(Flag<false>());
     }
     return true;
 }
