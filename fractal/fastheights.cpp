@@ -14,10 +14,8 @@ namespace {
 const int columnsPerTake = 4;
 
 // Iteration counts at which the unfinished orbits are packed: most points escape within 16
-// iterations, and the orbits that are trapped or found periodic later leave their vector at the
-// next power of two. Each is a power of two, as the cycle check requires, and the last is the
-// iteration cap.
-const int stageEnds[] = {16, 32, 64, 128, 256, 512, 1024};
+// iterations. The last is 58, from which every orbit still going has height 1 (fastlanes.h).
+const int stageEnds[] = {16, 32, 58};
 
 }  // namespace
 

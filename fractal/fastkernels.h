@@ -74,8 +74,9 @@ struct VexCellRun {
 struct VexFastKernels {
     int lanes;
     // Advances `count` orbits (slots padded to a whole number of vector pairs) from iteration
-    // `from` to `to`, both powers of two or 0 and the cap. Finished orbits store their height;
-    // the others are packed to the front of the slots with z at `to`. Returns how many remain.
+    // `from` to `to` (at most the iteration from which every height is 1). Finished orbits store
+    // their height; the others are packed to the front of the slots with z at `to`. Returns how
+    // many remain.
     int (*advanceOrbits)(const VexOrbitSlots& slots, int count, int from, int to, double* heights);
     // Red intensities of both triangles of cells 0..count-1 of a column, exactly as
     // vex3D_DrawShadedQuad derives them: shades[2j] for (P0, P1, P2), shades[2j+1] for

@@ -12,7 +12,6 @@ namespace {
 // The constants of the height function and of the sweep that the kernels repeat; the tests
 // hold the results to vexFractal_MandelbrotHeight and vex3D_DrawShadedQuad on the whole grid.
 const double orbitEscape = 10000.0;
-const int orbitCap = 1024;
 const double cornerHeightOffset = 0.25;   // vexHeightOffset
 const int shadeRange = 255;               // shadeHigh - shadeLow, with shadeLow 0
 const double offsetLimit = 1073741824.0;  // vexProjectionLimit
@@ -94,95 +93,46 @@ inline double escapedHeight(double s, int n) {
 
 // ---- Orbits -------------------------------------------------------------------------------------
 
+// The iteration count from which an orbit's height is exactly 1, whether it escapes later or
+// never. An orbit that passes the escape test at n - 1 has |z|^2 < 10000 there, so the next
+// |z|^2 is below (10000 + |c|)^2 with |c| < 100 (a larger c escapes at n = 0): on escape at
+// n >= 58, log10(s) < 8.01 and v = log10(s) / 2^n < 8.01 / 2^58 < 2^-54, and 1 - v, which lies
+// above the midpoint 1 - 2^-54 between 1 and the double below it, rounds to 1. An orbit that
+// never escapes gets 1 from the cap. (At n = 57 the bound would be 8.01 / 2^57 > 2^-54.)
+const int settledAt = 58;
+
 template <class L>
 struct OrbitLanes {
-    typename L::Real cr, ci, zx, zy, zx2, zy2, savedX, savedY;
+    typename L::Real cr, ci, zx, zy, zx2, zy2;
     // The iteration at which each lane first met the escape test, -1 while it has not, and
     // |z|^2 then. Recorded by selection, so that escapes cost no branch.
     typename L::Real escapedAt, escapedSum;
-    // A disc no orbit leaves once inside (see trapOrbits): centre, and radius squared (-1: none).
-    typename L::Real trapX, trapY, trapRadius2;
-    unsigned valid;   // lanes holding an orbit
-    unsigned inside;  // lanes found periodic or trapped: they never escape
+    unsigned valid;  // lanes holding an orbit
 };
 
-// For c in the main cardioid, z -> z^2 + c has the attracting fixed point z* = (1 - s) / 2,
-// s = sqrt(1 - 4c) with Re s >= 0, and multiplier lambda = 2 z* = 1 - s, |lambda| < 1. With
-// rho = (1 - |lambda|) / 2 the disc |z - z*| <= rho is a trap for the rounded iteration:
-// z^2 + c - z* = (z - z*)(z + z*) and |z + z*| <= |z - z*| + |lambda|, so the exact step takes a
-// point of the disc to within rho (rho + |lambda|) = rho - rho^2 of z*, and rounding adds less
-// than 1e-14 (every value involved is below 10 in magnitude, each of the step's six roundings
-// at most 2^-53 of it), which rho^2 covers when 1 - |lambda| >= 1e-6. Points of the disc have
-// |z| < |z*| + rho < 1, so an orbit that enters it never escapes: the height function runs to its
-// cap and returns 1. The test below asks for a quarter of rho about the computed z*, whose error
-// (a few units in the last place of numbers below 4) is far inside the rest.
 template <class L>
-inline void trapOrbits(OrbitLanes<L>& o) {
-    typedef typename L::Real Real;
-    const Real zero = L::splat(0.0);
-    const Real one = L::splat(1.0);
-    const Real half = L::splat(0.5);
-    const Real four = L::splat(4.0);
-    // s = sqrt(a + ib), a + ib = 1 - 4c, taken without cancellation on either side of a = 0.
-    Real a = one - four * o.cr;
-    Real b = zero - four * o.ci;
-    Real modulus = L::sqrt(a * a + b * b);
-    Real right = L::sqrt((modulus + a) * half);
-    Real left = L::sqrt((modulus - a) * half);
-    typename L::Mask rightHalf = L::ge(a, zero);
-    Real sx = L::select(rightHalf, right, L::abs(b) / (left + left));
-    Real sy =
-        L::select(rightHalf, b / (right + right), L::select(L::ge(b, zero), left, zero - left));
-    Real lambdaX = one - sx;
-    Real lambdaY = zero - sy;
-    Real gap = one - L::sqrt(lambdaX * lambdaX + lambdaY * lambdaY);
-    Real radius = gap * L::splat(0.125);
-    o.trapX = lambdaX * half;
-    o.trapY = lambdaY * half;
-    // NaN (c = 1/4, or c not a number) fails the comparison and gets no trap.
-    o.trapRadius2 = L::select(L::ge(gap, L::splat(1e-6)), radius * radius, L::splat(-1.0));
-}
-
-// Lanes whose z lies in their trap.
-template <class L>
-inline unsigned trapped(const OrbitLanes<L>& o) {
-    typename L::Real dx = o.zx - o.trapX;
-    typename L::Real dy = o.zy - o.trapY;
-    return L::bits(L::ge(o.trapRadius2, dx * dx + dy * dy));
-}
-
-template <class L>
-inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count, bool trap) {
+inline void loadOrbits(OrbitLanes<L>& o, const VexOrbitSlots& slots, int at, int count) {
     o.cr = L::load(slots.cr + at);
     o.ci = L::load(slots.ci + at);
     o.zx = L::load(slots.zx + at);
     o.zy = L::load(slots.zy + at);
     o.zx2 = o.zx * o.zx;
     o.zy2 = o.zy * o.zy;
-    o.savedX = o.zx;
-    o.savedY = o.zy;
     o.escapedAt = L::splat(-1.0);
     o.escapedSum = L::splat(0.0);
     int valid = count - at;
     o.valid = valid >= L::width ? (1u << L::width) - 1 : valid <= 0 ? 0u : (1u << valid) - 1;
-    o.inside = 0;
-    if (trap) {
-        trapOrbits(o);
-    } else {
-        o.trapX = o.trapY = L::splat(0.0);
-        o.trapRadius2 = L::splat(-1.0);
-    }
 }
 
 // Records the escape test of the current z for lanes that have not escaped before; returns the
-// lanes still iterating (valid, not escaped, not found periodic).
+// lanes still iterating (valid and not escaped).
 template <class L>
 inline unsigned testEscape(OrbitLanes<L>& o, typename L::Real threshold, typename L::Real n) {
     typename L::Real sum = o.zy2 + o.zx2;
     typename L::Mask first = L::both(L::ge(sum, threshold), L::gt(L::splat(0.0), o.escapedAt));
     o.escapedAt = L::select(first, n, o.escapedAt);
     o.escapedSum = L::select(first, sum, o.escapedSum);
-    return o.valid & ~o.inside & ~L::bits(L::ge(o.escapedAt, L::splat(0.0)));
+    return o.valid & ~L::bits(L::ge(o.escapedAt, L::splat(0.0)));
 }
 
 // One iteration, in the height function's order: the new imaginary part from the old z, the
@@ -197,10 +147,10 @@ inline void stepOrbits(OrbitLanes<L>& o) {
     o.zx2 = o.zx * o.zx;
 }
 
-// Stores the height of every lane that finished: escaped, periodic, or (atCap) still bounded at
-// the iteration cap. Lanes still iterating before the cap are packed into the slots at `kept`.
+// Stores the height of every lane that finished: escaped, or (settled) still going at
+// settledAt, which gives 1. Lanes still going before that are packed into the slots at `kept`.
 template <class L>
-inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool atCap,
+inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool settled,
                         const VexOrbitSlots& slots, int at, int kept, double* heights) {
     double escapedAt[L::width], escapedSum[L::width], cr[L::width], ci[L::width], zx[L::width],
         zy[L::width];
@@ -215,8 +165,8 @@ inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool atCap,
             continue;
         }
         int index = slots.index[at + k];
-        if (((live >> k) & 1u) == 0 || atCap) {
-            heights[index] = ((live | o.inside) >> k) & 1u
+        if (((live >> k) & 1u) == 0 || settled) {
+            heights[index] = (live >> k) & 1u
                                  ? 1.0
                                  : escapedHeight(escapedSum[k], static_cast<int>(escapedAt[k]));
         } else {
@@ -233,12 +183,8 @@ inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool atCap,
 }
 
 // K vectors of orbits advance together, so that one's multiplications fill the others'
-// latency. An orbit finishes when it escapes (its height is computed), when it reaches the cap
-// (height 1), or when its z repeats a saved z bit for bit (height 1: the orbit is periodic from
-// there on, every value of the period has already passed the escape test, so it can never
-// escape); otherwise it waits for the next stage. z is saved at every power-of-two iteration
-// (Brent's cycle detection); stages end at powers of two too, so a stage starts with z itself
-// saved.
+// latency. An orbit finishes when it escapes (its height is computed) or when it reaches
+// settledAt (height 1); otherwise it waits for the next stage, packed with the others left.
 template <class L, int K>
 int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, double* heights) {
     typedef typename L::Real Real;
@@ -249,13 +195,11 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
         OrbitLanes<L> o[K];
         unsigned live[K];
         for (int v = 0; v < K; ++v) {
-            // Most orbits escape in the first stage: their traps are not worth computing.
-            loadOrbits(o[v], slots, base + v * w, count, from > 0);
+            loadOrbits(o[v], slots, base + v * w, count);
         }
         int n = from;
         Real iteration = L::splat(static_cast<double>(from));
-        int nextSave = from == 0 ? 1 : 2 * from;
-        bool atCap = false;
+        bool settled = false;
         for (;;) {
             unsigned any = 0;
             for (int v = 0; v < K; ++v) {
@@ -270,44 +214,23 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
             }
             ++n;
             iteration = iteration + L::splat(1.0);
-            if (n >= orbitCap) {
-                // The last iterate is computed but never tested.
-                atCap = true;
+            if (n >= settledAt) {
+                settled = true;
                 break;
             }
-            for (int v = 0; v < K; ++v) {
-                o[v].inside |= L::bits(L::eq(o[v].zx, o[v].savedX)) &
-                               L::bits(L::eq(o[v].zy, o[v].savedY)) & live[v];
-            }
-            if ((n & 7) == 0) {
-                // Every eighth iteration, the orbits that have entered their trap.
-                for (int v = 0; v < K; ++v) {
-                    o[v].inside |= trapped(o[v]) & live[v];
-                }
-            }
-            if (n == nextSave) {
-                if (n == to) {
-                    for (int v = 0; v < K; ++v) {
-                        live[v] &= ~o[v].inside;
-                    }
-                    break;
-                }
-                for (int v = 0; v < K; ++v) {
-                    o[v].savedX = o[v].zx;
-                    o[v].savedY = o[v].zy;
-                }
-                nextSave *= 2;
+            if (n == to) {
+                break;
             }
         }
         for (int v = 0; v < K; ++v) {
-            kept = settleOrbits(o[v], live[v], atCap, slots, base + v * w, kept, heights);
+            kept = settleOrbits(o[v], live[v], settled, slots, base + v * w, kept, heights);
         }
     }
     return kept;
 }
 
-// Two vectors: each orbit keeps ten vectors of state, and more groups would not fit the
-// registers.
+// Two vectors: three were measured no faster (most of what is left is the escaped orbits'
+// log10).
 template <class L>
 int advanceOrbits(const VexOrbitSlots& slots, int count, int from, int to, double* heights) {
     return advanceOrbitGroups<L, 2>(slots, count, from, to, heights);

@@ -242,18 +242,25 @@ TEST(FastHeights, SpecialPointsMatchTheHeightFunction) {
     }
 }
 
-TEST(FastHeights, PointsAroundTheCardioidEdgeMatchTheHeightFunction) {
-    // The fast grid stops orbits that enter a disc about the main cardioid's attracting fixed
-    // point; near the cardioid's edge that disc shrinks to nothing. Small grids straddle the
-    // edge at points all round it, a hair inside and outside, and the cusp at 1/4.
+TEST(FastHeights, PointsAroundTheSetsEdgesMatchTheHeightFunction) {
+    // Near the edges of the set's two largest components orbits escape late or never, and the
+    // fast grid settles every orbit still going at iteration 58 with height 1. Small grids
+    // straddle both edges at points all round them, a hair inside and outside, including the
+    // cusp at 1/4 and the point -3/4 where the two meet.
     LanesGuard guard;
     const double pi = std::acos(-1.0);
-    const double offsets[] = {-1e-3, -1e-6, -1e-9, -1e-12, 0.0, 1e-12, 1e-9, 1e-6, 1e-3};
-    for (int step = 0; step < 24; ++step) {
-        double angle = 2.0 * pi * step / 24.0;
-        // The edge: c = e^(i angle) / 2 - e^(2 i angle) / 4.
-        double edgeX = std::cos(angle) / 2.0 - std::cos(2.0 * angle) / 4.0;
-        double edgeY = std::sin(angle) / 2.0 - std::sin(2.0 * angle) / 4.0;
+    // Just outside an edge, orbits linger near the (now repelling) cycle for dozens to
+    // thousands of iterations before they escape.
+    const double offsets[] = {-3e-2, -1e-2, -1e-3, -1e-4, -3e-5, -1e-5, -1e-6, -1e-9, -1e-12, 0.0,
+                              1e-12, 1e-9,  1e-6,  1e-5,  3e-5,  1e-4,  1e-3,  1e-2,  3e-2};
+    for (int step = 0; step < 48; ++step) {
+        double angle = 2.0 * pi * (step % 24) / 24.0;
+        // The cardioid's edge, c = e^(i angle) / 2 - e^(2 i angle) / 4, then the disc's,
+        // c = -1 + e^(i angle) / 4.
+        double edgeX = step < 24 ? std::cos(angle) / 2.0 - std::cos(2.0 * angle) / 4.0
+                                 : -1.0 + std::cos(angle) / 4.0;
+        double edgeY = step < 24 ? std::sin(angle) / 2.0 - std::sin(2.0 * angle) / 4.0
+                                 : std::sin(angle) / 4.0;
         std::vector<double> re, im;
         for (double offset : offsets) {
             re.push_back(edgeX + offset);
@@ -273,6 +280,36 @@ TEST(FastHeights, PointsAroundTheCardioidEdgeMatchTheHeightFunction) {
             EXPECT_EQ(std::memcmp(fast.data(), expected.data(), fast.size() * sizeof(double)), 0)
                 << lanes << " lanes, edge point " << step;
         }
+    }
+}
+
+TEST(FastHeights, EscapesAroundTheSettlingIterationMatchTheHeightFunction) {
+    // Beyond the cusp, c = 1/4 + d escapes after about pi / sqrt(d) iterations: this run of
+    // points escapes anywhere from about 30 to 100 iterations, across iteration 58, from which
+    // the fast grid gives height 1 without iterating further. Escapes just before it leave
+    // heights a hair below 1; they must come out of the grid exactly as from the function.
+    std::vector<double> re, im = {0.0, 1e-4, -3e-4};
+    for (int k = 0; k <= 1000; ++k) {
+        re.push_back(0.25 + 1e-3 + k * 1e-5);
+    }
+    std::vector<double> expected(re.size() * im.size());
+    int justBelowOne = 0;
+    for (size_t i = 0; i < re.size(); ++i) {
+        for (size_t j = 0; j < im.size(); ++j) {
+            double h = vexFractal_MandelbrotHeight(re[i], im[j]);
+            expected[i * im.size() + j] = h;
+            justBelowOne += h < 1.0 && h > 1.0 - 1e-12;
+        }
+    }
+    ASSERT_GT(justBelowOne, 10);  // the run does reach the late escapes
+    LanesGuard guard;
+    for (int lanes : supportedLanes()) {
+        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        std::vector<double> fast(expected.size(), -1.0);
+        vexFractal_FillHeightGrid(re.data(), static_cast<int>(re.size()), im.data(),
+                                  static_cast<int>(im.size()), fast.data(), 2);
+        EXPECT_EQ(std::memcmp(fast.data(), expected.data(), fast.size() * sizeof(double)), 0)
+            << lanes << " lanes";
     }
 }
 
