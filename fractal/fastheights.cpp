@@ -11,7 +11,7 @@ namespace {
 
 // Columns a thread takes at a time: enough orbits to fill the vectors after packing, few enough
 // that the last takes end together.
-const int columnsPerTake = 4;
+const int columnsPerTake = 2;
 
 // Iteration counts at which the unfinished orbits are packed: most points escape within 16
 // iterations. The last is 58, from which every orbit still going has height 1 (fastlanes.h).
