@@ -26,6 +26,9 @@ struct WideLanes {
     typedef __m256d Mask;
     static const int width = 4;
     static Real load(const double* p) { return _mm256_loadu_pd(p); }
+    static Real loadInts(const int* p) {
+        return _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
     static void store(double* p, Real v) { _mm256_storeu_pd(p, v); }
     static Real splat(double v) { return _mm256_set1_pd(v); }
     static Real sqrt(Real a) { return _mm256_sqrt_pd(a); }

@@ -23,6 +23,10 @@ struct WideLanes {
     typedef __mmask8 Mask;
     static const int width = 8;
     static Real load(const double* p) { return _mm512_loadu_pd(p); }
+    static Real loadInts(const int* p) {
+        return _mm512_maskz_cvtepi32_pd(0xff,
+                                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    }
     static void store(double* p, Real v) { _mm512_storeu_pd(p, v); }
     static Real splat(double v) { return _mm512_set1_pd(v); }
     // The masked forms with a defined source: the unmasked ones start from an undefined

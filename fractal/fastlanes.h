@@ -26,6 +26,7 @@ struct ScalarLanes {
     typedef bool Mask;
     static const int width = 1;
     static Real load(const double* p) { return *p; }
+    static Real loadInts(const int* p) { return *p; }
     static void store(double* p, Real v) { *p = v; }
     static Real splat(double v) { return v; }
     // The arguments are sums of squares, never negative, so errno is never involved.
@@ -539,24 +540,6 @@ inline void walkAnyLine(const VexRowBand& band, int x1, int y1, int x2, int y2, 
 // are y-major have one pixel per row, computed for a vector of rows beside the crossings and
 // merged into the row's span when it touches it.
 
-// One directed edge of the fill: it crosses row y at xp + round((y - yp) * slope), measured
-// from its first vertex, the slope being the same double on every row.
-struct FillEdge {
-    double xp, yp, slope;
-    bool horizontal;
-};
-
-inline FillEdge fillEdge(int xp, int yp, int xc, int yc) {
-    FillEdge e;
-    e.xp = xp;
-    e.yp = yp;
-    e.horizontal = yp == yc;
-    e.slope = e.horizontal ? 0.0
-                           : static_cast<double>(static_cast<long long>(xc) - xp) /
-                                 static_cast<double>(static_cast<long long>(yc) - yp);
-    return e;
-}
-
 // An outline line that is y-major and within the fixed-point rule, as the walk steps it: on row
 // y (from yA to yB) its pixel is floor((xA * 65536 + (y - yA) * step) / 65536). Every term is an
 // integer below 2^53, so doubles hold the walk's accumulator exactly.
@@ -566,64 +549,99 @@ struct RowLine {
     double step;
 };
 
-// The fill of a triangle that is not flat, split at its middle vertex: each row is crossed by
-// the longest edge and by the short edge beside it.
-struct TriangleFill {
-    FillEdge longest, upper, lower;
-    double split;  // rows from here on take the lower short edge
-};
-
-inline TriangleFill triangleFill(int x0, int y0, int x1, int y1, int x2, int y2) {
-    const int xs[3] = {x0, x1, x2};
-    const int ys[3] = {y0, y1, y2};
-    int top = 0, bottom = 0;
-    for (int k = 1; k < 3; ++k) {
-        if (ys[k] < ys[top]) {
-            top = k;
-        }
-        if (ys[k] >= ys[bottom]) {
-            bottom = k;
-        }
-    }
-    // Not flat, so top and bottom differ.
-    const int mid = 3 - top - bottom;
-    // The fill's edges, each in its own direction: v2 -> v0 (the closing edge, visited first),
-    // v0 -> v1, v1 -> v2, so edge e runs from vertex e + 2 (mod 3) to vertex e. The edge
-    // opposite vertex m (edge m + 2) joins the other two. Each is formed in place: copying
-    // edges out of an array stalls on store forwarding.
-    const int longest = (mid + 2) % 3, upper = (bottom + 2) % 3, lower = (top + 2) % 3;
-    TriangleFill fill;
-    fill.longest = fillEdge(xs[(longest + 2) % 3], ys[(longest + 2) % 3], xs[longest], ys[longest]);
-    fill.upper = fillEdge(xs[(upper + 2) % 3], ys[(upper + 2) % 3], xs[upper], ys[upper]);
-    fill.lower = fillEdge(xs[(lower + 2) % 3], ys[(lower + 2) % 3], xs[lower], ys[lower]);
-    // Rows from the middle vertex's on take the lower short edge; if that edge is horizontal,
-    // the middle vertex's row is the last and the upper edge crosses it at the same x.
-    fill.split = fill.lower.horizontal ? ys[mid] + 1.0 : ys[mid];
-    return fill;
-}
-
-// A fill edge with its values in every lane, read once per triangle: the frame buffer's stores
-// may alias any memory, so values left in memory would be read again after every store.
+// One directed edge of the fill: it crosses row y at xp + round((y - yp) * slope), measured
+// from its first vertex, the slope being the same double on every row. Its values are held in
+// every lane (or, for several triangles at once, one triangle a lane), read once per triangle:
+// the frame buffer's stores may alias any memory, so values left in memory would be read again
+// after every store.
 template <class L>
 struct EdgeInLanes {
     typename L::Real xp, yp, slope;
 };
 
+// The fill of a triangle that is not flat, split at its middle vertex: each row is crossed by
+// the longest edge and by the short edge beside it; rows from `split` on take the lower one.
 template <class L>
 struct FillInLanes {
     EdgeInLanes<L> longest, upper, lower;
     typename L::Real split;
 };
 
+// One triangle's fill in plain doubles.
+typedef FillInLanes<ScalarLanes> TriangleFill;
+
 template <class L>
-inline EdgeInLanes<L> edgeInLanes(const FillEdge& e) {
-    return {L::splat(e.xp), L::splat(e.yp), L::splat(e.slope)};
+inline FillInLanes<L> fillInLanes(const TriangleFill& f) {
+    return {{L::splat(f.longest.xp), L::splat(f.longest.yp), L::splat(f.longest.slope)},
+            {L::splat(f.upper.xp), L::splat(f.upper.yp), L::splat(f.upper.slope)},
+            {L::splat(f.lower.xp), L::splat(f.lower.yp), L::splat(f.lower.slope)},
+            L::splat(f.split)};
+}
+
+// The fill edge from (xp, yp) to (xc, yc), and whether it is level (it then crosses no row).
+template <class L>
+inline EdgeInLanes<L> fillEdge(typename L::Real xp, typename L::Real yp, typename L::Real xc,
+                               typename L::Real yc, typename L::Mask* level) {
+    typedef typename L::Real Real;
+    *level = L::eq(yp, yc);
+    // The differences of ints are exact; a level edge divides by 1 and takes slope 0.
+    Real slope = (xc - xp) / L::select(*level, L::splat(1.0), yc - yp);
+    return {xp, yp, L::select(*level, L::splat(0.0), slope)};
+}
+
+// The field of edge `index` (0, 1 or 2) in each lane.
+template <class L>
+inline typename L::Real pick(typename L::Real index, typename L::Real e0, typename L::Real e1,
+                             typename L::Real e2) {
+    return L::select(L::eq(index, L::splat(0.0)), e0,
+                     L::select(L::eq(index, L::splat(1.0)), e1, e2));
 }
 
 template <class L>
-inline FillInLanes<L> fillInLanes(const TriangleFill& fill) {
-    return {edgeInLanes<L>(fill.longest), edgeInLanes<L>(fill.upper), edgeInLanes<L>(fill.lower),
-            L::splat(fill.split)};
+inline EdgeInLanes<L> pickEdge(typename L::Real index, const EdgeInLanes<L> (&e)[3]) {
+    return {pick<L>(index, e[0].xp, e[1].xp, e[2].xp), pick<L>(index, e[0].yp, e[1].yp, e[2].yp),
+            pick<L>(index, e[0].slope, e[1].slope, e[2].slope)};
+}
+
+// The fill of triangle (v0, v1, v2), not flat, in each lane, without a branch. The top vertex
+// is the first with the smallest row, the bottom one the last with the largest, as the fill's
+// own ordering finds them. The fill's edges run v2 -> v0 (the closing edge, visited first),
+// v0 -> v1 and v1 -> v2, so edge e runs from vertex e + 2 (mod 3) to vertex e, and the edge
+// opposite vertex m is edge m + 2 (mod 3).
+template <class L>
+inline FillInLanes<L> triangleFill(typename L::Real x0, typename L::Real y0, typename L::Real x1,
+                                   typename L::Real y1, typename L::Real x2, typename L::Real y2) {
+    typedef typename L::Real Real;
+    typedef typename L::Mask Mask;
+    const Real one = L::splat(1.0);
+    const Real two = L::splat(2.0);
+    const Mask firstTop = L::gt(y0, y1);
+    Real top = L::select(L::gt(L::select(firstTop, y1, y0), y2), two,
+                         L::select(firstTop, one, L::splat(0.0)));
+    const Mask firstBottom = L::ge(y1, y0);
+    Real bottom = L::select(L::ge(y2, L::select(firstBottom, y1, y0)), two,
+                            L::select(firstBottom, one, L::splat(0.0)));
+    Real mid = L::splat(3.0) - top - bottom;
+    Mask level[3];
+    const EdgeInLanes<L> edges[3] = {fillEdge<L>(x2, y2, x0, y0, &level[0]),
+                                     fillEdge<L>(x0, y0, x1, y1, &level[1]),
+                                     fillEdge<L>(x1, y1, x2, y2, &level[2])};
+    auto opposite = [&](Real vertex) {
+        return L::select(L::ge(vertex, one), vertex - one, vertex + two);
+    };
+    Real lower = opposite(top);
+    FillInLanes<L> fill;
+    fill.longest = pickEdge<L>(opposite(mid), edges);
+    fill.upper = pickEdge<L>(opposite(bottom), edges);
+    fill.lower = pickEdge<L>(lower, edges);
+    // Rows from the middle vertex's on take the lower short edge; if that edge is level, the
+    // middle vertex's row is the last and the upper edge crosses it at the same x.
+    const Real levelOne = L::select(level[0], one, L::splat(0.0));
+    const Real levelTwo = L::select(level[1], one, L::splat(0.0));
+    const Real levelThree = L::select(level[2], one, L::splat(0.0));
+    const Real lowerLevel = pick<L>(lower, levelOne, levelTwo, levelThree);
+    fill.split = pick<L>(mid, y0, y1, y2) + lowerLevel;
+    return fill;
 }
 
 // The crossings of an edge with the rows in y. (y - yp) is exact, t is the fill's own product,
@@ -785,7 +803,7 @@ void drawTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2
         }
         return;
     }
-    const TriangleFill fill = triangleFill(x0, y0, x1, y1, x2, y2);
+    const TriangleFill fill = triangleFill<ScalarLanes>(x0, y0, x1, y1, x2, y2);
     switch (lineCount) {
         case 0:
             fillRows<L, 0>(band, ymin, ymax, fill, lines, ink);
@@ -839,28 +857,43 @@ struct CellLine {
     double a, b, origin, step;
 };
 
-inline CellLine cellLine(int x1, int y1, int x2, int y2) {
-    long long dx = static_cast<long long>(x2) - x1;
-    long long dy = static_cast<long long>(y2) - y1;
-    CellLine line;
-    line.xMajor = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy);
-    long long majorA = line.xMajor ? x1 : y1, minorA = line.xMajor ? y1 : x1;
-    long long dMajor = line.xMajor ? dx : dy, dMinor = line.xMajor ? dy : dx;
-    if (dMajor < 0) {
-        majorA += dMajor;
-        minorA += dMinor;
-        dMajor = -dMajor;
-        dMinor = -dMinor;
-    }
-    line.a = static_cast<double>(majorA);
-    line.b = static_cast<double>(majorA + dMajor);
-    line.origin = static_cast<double>(line.xMajor ? minorA : minorA * 65536);
+// The lines of several cells at once, one a lane (xMajor 1 or 0), as CellLine describes them.
+template <class L>
+struct LineInLanes {
+    typename L::Real xMajor, a, b, origin, step;
+};
+
+template <class L>
+inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typename L::Real x2,
+                               typename L::Real y2) {
+    typedef typename L::Real Real;
+    typedef typename L::Mask Mask;
+    const Real zero = L::splat(0.0);
+    const Real unit = L::splat(65536.0);
+    // Differences of ints, exact, as every sum and product below (all integers below 2^53).
+    Real dx = x2 - x1;
+    Real dy = y2 - y1;
+    const Mask xMajor = L::gt(L::abs(dx), L::abs(dy));
+    Real majorA = L::select(xMajor, x1, y1);
+    Real minorA = L::select(xMajor, y1, x1);
+    Real dMajor = L::select(xMajor, dx, dy);
+    Real dMinor = L::select(xMajor, dy, dx);
+    // The walk starts at the endpoint with the smaller major coordinate.
+    const Mask backward = L::gt(zero, dMajor);
+    majorA = L::select(backward, majorA + dMajor, majorA);
+    minorA = L::select(backward, minorA + dMinor, minorA);
+    dMajor = L::select(backward, zero - dMajor, dMajor);
+    dMinor = L::select(backward, zero - dMinor, dMinor);
+    const Mask point = L::eq(dMajor, zero);
+    LineInLanes<L> line;
+    line.xMajor = L::select(xMajor, L::splat(1.0), zero);
+    line.a = majorA;
+    line.b = majorA + dMajor;
+    line.origin = L::select(xMajor, minorA, minorA * unit);
     // (dMinor * 65536) / dMajor truncated: below 2^53 in magnitude, so the double quotient is
     // within less than 1 / dMajor of the exact one and truncates to the same integer.
     line.step =
-        dMajor == 0
-            ? 0.0
-            : __builtin_trunc(static_cast<double>(dMinor * 65536) / static_cast<double>(dMajor));
+        L::select(point, zero, L::trunc(dMinor * unit / L::select(point, L::splat(1.0), dMajor)));
     return line;
 }
 
@@ -935,20 +968,85 @@ inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real to
     return L::spanBits(start, end, left, L::both(L::ge(y, top), L::ge(bottom, y)));
 }
 
+// The set-up of up to L::width consecutive cells of a cell column, one lane a cell, left in
+// memory for the cells' rows: both fills and the three lines. Formed in lanes, with no branch on
+// a cell's shape.
+template <class L>
+struct CellGroup {
+    // fills[t][f][k]: cell k's triangle t, field f: the longest, upper and lower edges' xp, yp
+    // and slope, then the split row.
+    double fills[2][10][L::width];
+    // lines[l][f][k]: cell k's line P0 -> P1, P3 -> P0 or P0 -> P2, field f: xMajor, a, b,
+    // origin, step.
+    double lines[3][5][L::width];
+};
+
+template <class L>
+inline void storeFill(const FillInLanes<L>& f, double (&out)[10][L::width]) {
+    const typename L::Real values[10] = {f.longest.xp,  f.longest.yp,  f.longest.slope, f.upper.xp,
+                                         f.upper.yp,    f.upper.slope, f.lower.xp,      f.lower.yp,
+                                         f.lower.slope, f.split};
+    for (int k = 0; k < 10; ++k) {
+        L::store(out[k], values[k]);
+    }
+}
+
+template <class L>
+inline void storeLine(const LineInLanes<L>& line, double (&out)[5][L::width]) {
+    L::store(out[0], line.xMajor);
+    L::store(out[1], line.a);
+    L::store(out[2], line.b);
+    L::store(out[3], line.origin);
+    L::store(out[4], line.step);
+}
+
+// Corners x[c][k], y[c][k] of cells k: P0, P1, P2, P3.
+template <class L>
+inline void setUpCells(const int (&x)[4][L::width], const int (&y)[4][L::width],
+                       CellGroup<L>& group) {
+    typedef typename L::Real Real;
+    Real cx[4], cy[4];
+    for (int c = 0; c < 4; ++c) {
+        cx[c] = L::loadInts(x[c]);
+        cy[c] = L::loadInts(y[c]);
+    }
+    storeFill<L>(triangleFill<L>(cx[0], cy[0], cx[1], cy[1], cx[2], cy[2]), group.fills[0]);
+    storeFill<L>(triangleFill<L>(cx[2], cy[2], cx[3], cy[3], cx[0], cy[0]), group.fills[1]);
+    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[1], cy[1]), group.lines[0]);
+    storeLine<L>(cellLine<L>(cx[3], cy[3], cx[0], cy[0]), group.lines[1]);
+    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[2], cy[2]), group.lines[2]);
+}
+
+template <class L>
+inline FillInLanes<L> groupFill(const CellGroup<L>& group, int t, int k) {
+    const double(&f)[10][L::width] = group.fills[t];
+    return {{L::splat(f[0][k]), L::splat(f[1][k]), L::splat(f[2][k])},
+            {L::splat(f[3][k]), L::splat(f[4][k]), L::splat(f[5][k])},
+            {L::splat(f[6][k]), L::splat(f[7][k]), L::splat(f[8][k])},
+            L::splat(f[9][k])};
+}
+
+template <class L>
+inline CellLine groupLine(const CellGroup<L>& group, int l, int k) {
+    const double(&f)[5][L::width] = group.lines[l];
+    return {f[0][k] != 0.0, f[1][k], f[2][k], f[3][k], f[4][k]};
+}
+
 // Triangle 1 (P0, P1, P2) with its outline line P0 -> P1, then triangle 2 (P2, P3, P0) with its
-// lines P3 -> P0 and P0 -> P2, for a cell that fits the window. Returns false, drawing nothing,
-// for a cell the window cannot hold, or with a triangle whose corners share one row (its fill has
-// no crossings): the triangles are then drawn one by one.
+// lines P3 -> P0 and P0 -> P2, for a cell that fits the window, its set-up in lane k of the
+// group. Returns false, drawing nothing, for a cell the window cannot hold, or with a triangle
+// whose corners share one row (its fill has no crossings): the triangles are then drawn one by
+// one.
 template <class L>
 bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
-                  const Ink& second) {
+                  const Ink& second, const CellGroup<L>& group, int k) {
     typedef typename L::Real Real;
     int xLow = x[0], xHigh = x[0], yLow = y[0], yHigh = y[0];
-    for (int k = 1; k < 4; ++k) {
-        xLow = x[k] < xLow ? x[k] : xLow;
-        xHigh = x[k] > xHigh ? x[k] : xHigh;
-        yLow = y[k] < yLow ? y[k] : yLow;
-        yHigh = y[k] > yHigh ? y[k] : yHigh;
+    for (int c = 1; c < 4; ++c) {
+        xLow = x[c] < xLow ? x[c] : xLow;
+        xHigh = x[c] > xHigh ? x[c] : xHigh;
+        yLow = y[c] < yLow ? y[c] : yLow;
+        yHigh = y[c] > yHigh ? y[c] : yHigh;
     }
     if (static_cast<long long>(xHigh) - xLow >= cellWindow ||
         static_cast<long long>(yHigh) - yLow > longestFixedPointLine ||
@@ -964,15 +1062,15 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
     const long long leftColumn = least(most(xLow, 0), band.width - 1);
     const Real left = L::splat(static_cast<double>(leftColumn));
     const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
-    const FillInLanes<L> fill1 = fillInLanes<L>(triangleFill(x[0], y[0], x[1], y[1], x[2], y[2]));
-    const FillInLanes<L> fill2 = fillInLanes<L>(triangleFill(x[2], y[2], x[3], y[3], x[0], y[0]));
+    const FillInLanes<L> fill1 = groupFill<L>(group, 0, k);
+    const FillInLanes<L> fill2 = groupFill<L>(group, 1, k);
     const Real top1 = L::splat(least(least(y[0], y[1]), y[2]));
     const Real bottom1 = L::splat(most(most(y[0], y[1]), y[2]));
     const Real top2 = L::splat(least(least(y[2], y[3]), y[0]));
     const Real bottom2 = L::splat(most(most(y[2], y[3]), y[0]));
-    const CellLine line01 = cellLine(x[0], y[0], x[1], y[1]);
-    const CellLine line30 = cellLine(x[3], y[3], x[0], y[0]);
-    const CellLine line02 = cellLine(x[0], y[0], x[2], y[2]);
+    const CellLine line01 = groupLine<L>(group, 0, k);
+    const CellLine line30 = groupLine<L>(group, 1, k);
+    const CellLine line02 = groupLine<L>(group, 2, k);
     const typename L::Colour colour1 = L::colourOf(first);
     const typename L::Colour colour2 = L::colourOf(second);
     const long long rowBytes = band.width * 3;
@@ -1009,23 +1107,35 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
 
 // A cell's triangles with the outline lines k of each (joining T_k and T_k+1) whose bit is set:
 // in one pass when they are the sweep's usual ones (P0 -> P1; P3 -> P0 and P0 -> P2) and the
-// window holds the cell, otherwise triangle by triangle.
+// window holds the cell, otherwise triangle by triangle. Its set-up is lane k of the group.
 template <class L>
 inline void drawCell(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
-                     const Ink& second, unsigned outline1, unsigned outline2) {
-    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, x, y, first, second)) {
+                     const Ink& second, unsigned outline1, unsigned outline2,
+                     const CellGroup<L>& group, int k) {
+    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, x, y, first, second, group, k)) {
         return;
     }
     drawTriangle<L>(band, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
     drawTriangle<L>(band, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
 }
 
-// The sweep's cell from projected corners, in two colours: the test entry point.
+// The sweep's cell from projected corners, in two colours: the test entry point. Every lane of
+// its group holds the same cell.
 template <class L>
 void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1, int colour2) {
+    int corners[2][4][L::width];
+    for (int c = 0; c < 4; ++c) {
+        for (int k = 0; k < L::width; ++k) {
+            corners[0][c][k] = x[c];
+            corners[1][c][k] = y[c];
+        }
+    }
+    CellGroup<L> group;
+    setUpCells<L>(corners[0], corners[1], group);
     const int xs[4] = {x[0], x[1], x[2], x[3]};
     const int ys[4] = {y[0], y[1], y[2], y[3]};
-    drawCell<L>(band, xs, ys, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u);
+    drawCell<L>(band, xs, ys, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u, group,
+                0);
 }
 
 // Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
@@ -1033,7 +1143,8 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
 // pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
 // P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
 // P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
-// would have painted is painted over later, so the picture is the same.
+// would have painted is painted over later, so the picture is the same. The cells of a run are
+// set up L::width at a time, in lanes, then drawn one by one in order.
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
     const int cellRows = grid.ny - 1;
@@ -1045,15 +1156,30 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
         const int* rightY = grid.rows[i + 1];
         const unsigned char* shades = grid.shades + 2LL * i * cellRows;
         const bool lastColumn = i + 2 == grid.nx;
-        for (int j = run->first; j <= run->last; ++j) {
-            int x0 = leftX[j], x1 = rightX[j], x2 = rightX[j + 1], x3 = leftX[j + 1];
-            int y0 = leftY[j], y1 = rightY[j], y2 = rightY[j + 1], y3 = leftY[j + 1];
-            const Ink& first = grid.inks[shades[2 * j]];
-            const Ink& second = grid.inks[shades[2 * j + 1]];
-            const int xs[4] = {x0, x1, x2, x3};
-            const int ys[4] = {y0, y1, y2, y3};
-            drawCell<L>(band, xs, ys, first, second, lastColumn ? 3u : 1u,
-                        j + 1 == cellRows ? 7u : 6u);
+        for (int j0 = run->first; j0 <= run->last; j0 += L::width) {
+            // The group's corners; lanes past the run's end repeat its last cell.
+            int x[4][L::width], y[4][L::width];
+            for (int k = 0; k < L::width; ++k) {
+                int j = j0 + k <= run->last ? j0 + k : run->last;
+                x[0][k] = leftX[j];
+                x[1][k] = rightX[j];
+                x[2][k] = rightX[j + 1];
+                x[3][k] = leftX[j + 1];
+                y[0][k] = leftY[j];
+                y[1][k] = rightY[j];
+                y[2][k] = rightY[j + 1];
+                y[3][k] = leftY[j + 1];
+            }
+            CellGroup<L> group;
+            setUpCells<L>(x, y, group);
+            const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
+            for (int k = 0; k < cells; ++k) {
+                const int j = j0 + k;
+                const int xs[4] = {x[0][k], x[1][k], x[2][k], x[3][k]};
+                const int ys[4] = {y[0][k], y[1][k], y[2][k], y[3][k]};
+                drawCell<L>(band, xs, ys, grid.inks[shades[2 * j]], grid.inks[shades[2 * j + 1]],
+                            lastColumn ? 3u : 1u, j + 1 == cellRows ? 7u : 6u, group, k);
+            }
         }
     }
 }
