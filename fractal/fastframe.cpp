@@ -25,28 +25,40 @@ const int bandRows = 128;
 // The size of the huge pages the frame's own block is rounded to.
 const long long hugePage = 2LL << 20;
 
-// Lets the frame's threads pass from one phase to the next together.
+// Lets the frame's threads pass from one phase to the next together. A thread that arrives
+// early spins for a while before it sleeps: the phases are short, and on a virtual machine a
+// thread woken from sleep can take milliseconds to run again.
 class PhaseBarrier {
   public:
     explicit PhaseBarrier(int parties) : parties_(parties) {}
     void wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        int generation = generation_;
-        if (++arrived_ == parties_) {
-            arrived_ = 0;
-            ++generation_;
-            released_.notify_all();
-            return;
+        int generation = generation_.load(std::memory_order_acquire);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (++arrived_ == parties_) {
+                arrived_ = 0;
+                generation_.store(generation + 1, std::memory_order_release);
+                released_.notify_all();
+                return;
+            }
         }
-        released_.wait(lock, [&] { return generation != generation_; });
+        for (int spin = 0; spin < spinLimit; ++spin) {
+            if (generation_.load(std::memory_order_acquire) != generation) {
+                return;
+            }
+            std::this_thread::yield();
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [&] { return generation_.load() != generation; });
     }
 
   private:
+    static const int spinLimit = 20000;
     std::mutex mutex_;
     std::condition_variable released_;
     int parties_;
     int arrived_ = 0;
-    int generation_ = 0;
+    std::atomic<int> generation_{0};
 };
 
 // Everything one frame's threads share. The corner block first holds each corner's height
