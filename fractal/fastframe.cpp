@@ -191,6 +191,8 @@ void runFrameThread(Frame& f, int t) {
     binCells(f, t);
     f.barrier.wait();
     drawBands(f);
+    // The first thread to run out of bands waits here, awake, rather than asleep in a join.
+    f.barrier.wait();
 }
 
 // The fast path needs every edge of every cell to have a length: a grid step whose square is 0
