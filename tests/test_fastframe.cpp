@@ -259,8 +259,8 @@ TEST(FastHeights, PointsAroundTheSetsEdgesMatchTheHeightFunction) {
         // c = -1 + e^(i angle) / 4.
         double edgeX = step < 24 ? std::cos(angle) / 2.0 - std::cos(2.0 * angle) / 4.0
                                  : -1.0 + std::cos(angle) / 4.0;
-        double edgeY = step < 24 ? std::sin(angle) / 2.0 - std::sin(2.0 * angle) / 4.0
-                                 : std::sin(angle) / 4.0;
+        double edgeY =
+            step < 24 ? std::sin(angle) / 2.0 - std::sin(2.0 * angle) / 4.0 : std::sin(angle) / 4.0;
         std::vector<double> re, im;
         for (double offset : offsets) {
             re.push_back(edgeX + offset);
