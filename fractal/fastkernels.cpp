@@ -7,14 +7,7 @@
 // After the headers it relies on; compiled for the baseline instruction set.
 #include "fractal/fastlanes.h"
 
-const VexFastKernels vexFastKernelsScalar = {1,
-                                             advanceOrbits<ScalarLanes>,
-                                             shadeColumn<ScalarLanes>,
-                                             projectColumn<ScalarLanes>,
-                                             drawCells<ScalarLanes>,
-                                             fillTriangle<ScalarLanes>,
-                                             drawLine,
-                                             drawOneCell<ScalarLanes>};
+const VexFastKernels vexFastKernelsScalar = kernelTable<ScalarLanes>();
 
 namespace {
 

@@ -93,14 +93,7 @@ struct WideLanes {
 
 #include "fractal/fastlanes.h"
 
-const VexFastKernels vexFastKernelsAvx2 = {4,
-                                           advanceOrbits<WideLanes>,
-                                           shadeColumn<WideLanes>,
-                                           projectColumn<WideLanes>,
-                                           drawCells<WideLanes>,
-                                           fillTriangle<WideLanes>,
-                                           drawLine,
-                                           drawOneCell<WideLanes>};
+const VexFastKernels vexFastKernelsAvx2 = kernelTable<WideLanes>();
 
 #if defined(__clang__)
 #pragma clang attribute pop

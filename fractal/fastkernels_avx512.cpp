@@ -116,14 +116,7 @@ struct WideLanes {
 
 #include "fractal/fastlanes.h"
 
-const VexFastKernels vexFastKernelsAvx512 = {8,
-                                             advanceOrbits<WideLanes>,
-                                             shadeColumn<WideLanes>,
-                                             projectColumn<WideLanes>,
-                                             drawCells<WideLanes>,
-                                             fillTriangle<WideLanes>,
-                                             drawLine,
-                                             drawOneCell<WideLanes>};
+const VexFastKernels vexFastKernelsAvx512 = kernelTable<WideLanes>();
 
 #if defined(__clang__)
 #pragma clang attribute pop

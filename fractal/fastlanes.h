@@ -1184,4 +1184,11 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
     }
 }
 
+// The kernel table of a lane width: one list for every instruction set.
+template <class L>
+constexpr VexFastKernels kernelTable() {
+    return {L::width,     advanceOrbits<L>, shadeColumn<L>, projectColumn<L>,
+            drawCells<L>, fillTriangle<L>,  drawLine,       drawOneCell<L>};
+}
+
 }  // namespace
