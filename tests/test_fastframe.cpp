@@ -335,6 +335,23 @@ void inBands(int height, int bands, Draw draw) {
     }
 }
 
+// Draws the literal picture once, then the fast one band by band for each split of the rows;
+// returns the first split whose canvas differs, described, or "" when all match.
+template <class Literal, class Rows>
+std::string firstSplitThatDiffers(int width, int height, std::initializer_list<int> splits,
+                                  Literal drawLiteral, Rows drawRows) {
+    TestCanvas literal(width, height, 0x0000ff);
+    drawLiteral();
+    for (int bands : splits) {
+        TestCanvas fast(width, height, 0x0000ff);
+        inBands(height, bands, drawRows);
+        if (fast.bytes != literal.bytes) {
+            return std::to_string(bands) + " bands: " + firstDifference(literal, fast);
+        }
+    }
+    return "";
+}
+
 struct RandomTriangle {
     int x[3], y[3];
     Color colour;
@@ -390,25 +407,24 @@ TEST(FastRaster, TrianglesMatchTheLiteralOutlineAndFillInEveryBandSplit) {
                 for (int k = 0; k < 5; ++k) {
                     triangles.push_back(randomTriangle(random, width, height));
                 }
-                TestCanvas literal(width, height, 0x0000ff);
-                for (const RandomTriangle& t : triangles) {
-                    literalTriangle(t);
-                }
-                for (int bands : {1, 2, 3, 7}) {
-                    TestCanvas fast(width, height, 0x0000ff);
-                    inBands(height, bands, [&](int rowBegin, int rowEnd) {
+                std::string differs = firstSplitThatDiffers(
+                    width, height, {1, 2, 3, 7},
+                    [&] {
+                        for (const RandomTriangle& t : triangles) {
+                            literalTriangle(t);
+                        }
+                    },
+                    [&](int rowBegin, int rowEnd) {
                         for (const RandomTriangle& t : triangles) {
                             vexFractal_FillTriangleRows(t.x[0], t.y[0], t.x[1], t.y[1], t.x[2],
                                                         t.y[2], t.colour, rowBegin, rowEnd);
                         }
                     });
-                    ASSERT_TRUE(fast.bytes == literal.bytes)
-                        << width << "x" << height << " round " << round << ", " << bands
-                        << " bands, first triangle (" << triangles[0].x[0] << ","
-                        << triangles[0].y[0] << ") (" << triangles[0].x[1] << ","
-                        << triangles[0].y[1] << ") (" << triangles[0].x[2] << ","
-                        << triangles[0].y[2] << "); " << firstDifference(literal, fast);
-                }
+                ASSERT_EQ(differs, "")
+                    << width << "x" << height << " round " << round << ", first triangle ("
+                    << triangles[0].x[0] << "," << triangles[0].y[0] << ") (" << triangles[0].x[1]
+                    << "," << triangles[0].y[1] << ") (" << triangles[0].x[2] << ","
+                    << triangles[0].y[2] << ")";
             }
         }
     });
@@ -500,22 +516,20 @@ TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
                 for (int k = 0; k < 6; ++k) {
                     cells.push_back(randomCell(random, width, height));
                 }
-                TestCanvas literal(width, height, 0x0000ff);
-                for (const RandomCell& c : cells) {
-                    drawLiteralCell(c.x, c.y, c.colour1, c.colour2);
-                }
-                for (int bands : {1, 2, 5}) {
-                    TestCanvas fast(width, height, 0x0000ff);
-                    inBands(height, bands, [&](int rowBegin, int rowEnd) {
+                std::string differs = firstSplitThatDiffers(
+                    width, height, {1, 2, 5},
+                    [&] {
+                        for (const RandomCell& c : cells) {
+                            drawLiteralCell(c.x, c.y, c.colour1, c.colour2);
+                        }
+                    },
+                    [&](int rowBegin, int rowEnd) {
                         for (const RandomCell& c : cells) {
                             vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin,
                                                     rowEnd);
                         }
                     });
-                    ASSERT_TRUE(fast.bytes == literal.bytes)
-                        << width << "x" << height << " round " << round << ", " << bands
-                        << " bands: " << firstDifference(literal, fast);
-                }
+                ASSERT_EQ(differs, "") << width << "x" << height << " round " << round;
             }
         }
     });
