@@ -64,7 +64,8 @@ class PhaseBarrier {
 // Everything one frame's threads share. The corner block first holds each corner's height
 // (nx columns of ny doubles); once the shades are known, each column's slot is overwritten by
 // that column's pixel columns and rows (ny ints each, the same 8 * ny bytes). Holding both in
-// one block keeps the frame's own memory near 5 MB beside the 86 MB frame buffer.
+// one block keeps the frame's own memory near 6 MB (with the orbit slots and the shades) beside the
+// 86 MB frame buffer.
 struct Frame {
     const double* xs;
     int nx;
