@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -69,6 +71,18 @@ class PhaseBarrier {
     std::atomic<int> generation_{0};
 };
 
+typedef std::pmr::vector<VexCellRun> RunList;
+
+// A column's strip of cells usually crosses a band once, in one run; the run lists are made
+// room for that many and a few more, twice over, in memory set aside in the frame's block.
+// Lists that need more grow into the rest of it, then into the heap.
+const int spareRuns = 8;
+
+long long runBytesPerThread(int columns, int bandCount) {
+    return (static_cast<long long>(columns) + spareRuns) * bandCount * 2 *
+           static_cast<long long>(sizeof(VexCellRun));
+}
+
 // Everything one frame's threads share. The corner block first holds each corner's height
 // (nx columns of ny doubles); once the shades are known, each column's slot is overwritten by
 // that column's pixel columns and rows (ny ints each, the same 8 * ny bytes). Holding both in
@@ -89,10 +103,12 @@ struct Frame {
     std::vector<VexOrbitSlots> slots;  // each thread's orbits in flight
     std::vector<const int*> pixelColumns, pixelRows;
     std::vector<VexInk> inks;
+    // Each thread's run lists are carved from its own part of the frame's block.
+    std::vector<std::unique_ptr<std::pmr::monotonic_buffer_resource>> runMemory;
     // runs[t][b]: the cells of thread t's columns that reach into band b, in sweep order. The
     // threads' columns follow one another, so thread 0's runs, then thread 1's, and so on, are
     // the band's cells in sweep order.
-    std::vector<std::vector<std::vector<VexCellRun>>> runs;
+    std::vector<std::vector<RunList>> runs;
     int bandCount;
     std::atomic<int> nextBand;
     PhaseBarrier barrier;
@@ -145,11 +161,15 @@ void projectColumns(Frame& f, int t) {
 // Files each cell of thread t's cell columns under every band its rows reach. A cell's pixels
 // all lie between its corners' rows; cells wholly above or below the canvas draw nothing.
 void binCells(Frame& f, int t) {
-    std::vector<std::vector<VexCellRun>>& runs = f.runs[t];
-    runs.assign(f.bandCount, std::vector<VexCellRun>());
     const int lastRow = canvasHeight - 1;
     int first, last;
     shareOf(f.nx - 1, t, f.threads, &first, &last);
+    std::vector<RunList>& runs = f.runs[t];
+    runs.reserve(f.bandCount);
+    for (int b = 0; b < f.bandCount; ++b) {
+        runs.emplace_back(f.runMemory[t].get());
+        runs.back().reserve(last - first + spareRuns);
+    }
     for (int i = first; i < last; ++i) {
         const int* left = f.pixelRows[i];
         const int* right = f.pixelRows[i + 1];
@@ -162,7 +182,7 @@ void binCells(Frame& f, int t) {
             int bandLow = std::max(low, 0) / bandRows;
             int bandHigh = std::min(high, lastRow) / bandRows;
             for (int b = bandLow; b <= bandHigh; ++b) {
-                std::vector<VexCellRun>& band = runs[b];
+                RunList& band = runs[b];
                 if (!band.empty() && band.back().column == i && band.back().last == j - 1) {
                     band.back().last = j;
                 } else {
@@ -175,8 +195,7 @@ void binCells(Frame& f, int t) {
 
 // The canvas columns that a band's runs of cells reach, about: the runs' end corners on both
 // sides. Reading them also brings each run's first corners into the cache before it is drawn.
-void columnsOfRuns(const VexCellGrid& grid, const std::vector<VexCellRun>& runs, int* left,
-                   int* right) {
+void columnsOfRuns(const VexCellGrid& grid, const RunList& runs, int* left, int* right) {
     for (const VexCellRun& run : runs) {
         const int* leftX = grid.columns[run.column];
         const int* rightX = grid.columns[run.column + 1];
@@ -227,12 +246,12 @@ void drawBands(Frame& f) {
         const VexRowBand band = vexFractal_CanvasBand(b * bandRows, (b + 1) * bandRows);
         int left = std::numeric_limits<int>::max();
         int right = std::numeric_limits<int>::min();
-        for (const std::vector<std::vector<VexCellRun>>& threadRuns : f.runs) {
+        for (const std::vector<RunList>& threadRuns : f.runs) {
             columnsOfRuns(grid, threadRuns[b], &left, &right);
         }
         warmBand(band, left, right);
-        for (const std::vector<std::vector<VexCellRun>>& threadRuns : f.runs) {
-            const std::vector<VexCellRun>& runs = threadRuns[b];
+        for (const std::vector<RunList>& threadRuns : f.runs) {
+            const RunList& runs = threadRuns[b];
             kernels.drawCells(grid, runs.data(), static_cast<int>(runs.size()), band);
         }
     }
@@ -295,16 +314,19 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.ny = ny;
     f.threads = threads;
     int cornerCount = nx * ny;
-    // The frame's own memory is one block of whole huge pages: the threads' orbit slots, then
-    // the corners, then the shades. Where every first touch of an ordinary page costs a fault
-    // (about 11 us on a virtual machine), these few megabytes would otherwise cost more than
-    // the shading and the projection together.
+    f.bandCount = (std::max(canvasHeight, 0) + bandRows - 1) / bandRows;
+    // The frame's own memory is one block of whole huge pages: the threads' orbit slots, the
+    // corners, the shades, then the threads' run lists. Where every first touch of an ordinary
+    // page costs a fault (about 11 us on a virtual machine), these few megabytes would
+    // otherwise cost more than the shading and the projection together.
     const VexFastKernels& kernels = vexFractal_ActiveKernels();
     const int slotCount = vexFractal_OrbitSlotCount(ny, kernels.lanes);
     const long long slotBytes = vexFractal_OrbitSlotBytes(slotCount);
     long long cornerBytes = 8LL * cornerCount;
     long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
-    long long usedBytes = threads * slotBytes + cornerBytes + shadeBytes;
+    long long runsAt = (threads * slotBytes + cornerBytes + shadeBytes + 63) / 64 * 64;
+    long long runBytes = runBytesPerThread((nx - 2) / threads + 1, f.bandCount);
+    long long usedBytes = runsAt + threads * runBytes;
     if (usedBytes + hugePage > 0x7fffffffLL) {
         drawGridLiterally(xs, nx, ys, ny);
         return;
@@ -317,6 +339,10 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     }
     f.corners = reinterpret_cast<double*>(block + threads * slotBytes);
     f.shades = block + threads * slotBytes + cornerBytes;
+    for (int t = 0; t < threads; ++t) {
+        f.runMemory.push_back(std::make_unique<std::pmr::monotonic_buffer_resource>(
+            block + runsAt + t * runBytes, static_cast<std::size_t>(runBytes)));
+    }
     f.stepUp.resize(ny);
     f.stepDown.resize(ny);
     f.viewY.resize(ny);
@@ -341,7 +367,6 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.heights.kernels = &kernels;
     f.heights.nextColumn.store(0);
     f.runs.resize(threads);
-    f.bandCount = (std::max(canvasHeight, 0) + bandRows - 1) / bandRows;
     f.nextBand.store(0);
     for (int shade = 0; shade < 256; ++shade) {
         f.inks.push_back(vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade)));
@@ -375,6 +400,9 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     vexRaster_PolygonBegin(xn[lastRow + 1], yn[lastRow + 1]);
     vexRaster_PolygonAddVertex(x[lastRow + 1], y[lastRow + 1]);
     vexRaster_PolygonAddVertex(x[lastRow], y[lastRow]);
+    // The run lists live in the block.
+    f.runs.clear();
+    f.runMemory.clear();
     vexMemory_Free(block);
 }
 
