@@ -194,7 +194,9 @@ void binCells(Frame& f, int t) {
 }
 
 // The canvas columns that a band's runs of cells reach, about: the runs' end corners on both
-// sides. Reading them also brings each run's first corners into the cache before it is drawn.
+// sides. A band's runs jump from column to column, each column's corners and shades in their
+// own part of the grid, where the hardware cannot guess them; reading the ends of each run,
+// and asking for its rows and shades, brings them into the cache before the run is drawn.
 void columnsOfRuns(const VexCellGrid& grid, const RunList& runs, int* left, int* right) {
     for (const VexCellRun& run : runs) {
         const int* leftX = grid.columns[run.column];
@@ -205,6 +207,13 @@ void columnsOfRuns(const VexCellGrid& grid, const RunList& runs, int* left, int*
             *left = std::min(*left, x);
             *right = std::max(*right, x);
         }
+        const unsigned char* shades = grid.shades + 2LL * run.column * (grid.ny - 1);
+        __builtin_prefetch(grid.rows[run.column] + run.first);
+        __builtin_prefetch(grid.rows[run.column + 1] + run.first);
+        __builtin_prefetch(grid.rows[run.column] + run.last + 1);
+        __builtin_prefetch(grid.rows[run.column + 1] + run.last + 1);
+        __builtin_prefetch(shades + 2 * run.first);
+        __builtin_prefetch(shades + 2 * run.last);
     }
 }
 
