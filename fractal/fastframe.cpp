@@ -280,6 +280,11 @@ void runFrameThread(Frame& f, int t) {
     f.barrier.wait();
 }
 
+void runHelperThread(Frame& f, int t) {
+    f.barrier.wait();
+    runFrameThread(f, t);
+}
+
 // The fast path needs every edge of every cell to have a length: a grid step whose square is 0
 // would make the facet renderer report a zero-length vector. Steps of a strictly increasing
 // axis are positive; their squares are 0 only when they underflow.
@@ -340,6 +345,13 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         drawGridLiterally(xs, nx, ys, ny);
         return;
     }
+    // The helpers start before the frame is set up and wait for it at the barrier: a thread
+    // created while the other cores idle can take a millisecond or more to run on a virtual
+    // machine, and this hides some of that.
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) {
+        helpers.emplace_back(runHelperThread, std::ref(f), t);
+    }
     long long blockBytes = (usedBytes + hugePage - 1) / hugePage * hugePage;
     unsigned char* block =
         static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
@@ -386,10 +398,8 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         f.pixelRows.push_back(slot + ny);
     }
 
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) {
-        helpers.emplace_back(runFrameThread, std::ref(f), t);
-    }
+    // The frame is ready.
+    f.barrier.wait();
     runFrameThread(f, 0);
     for (std::thread& helper : helpers) {
         helper.join();
