@@ -26,8 +26,13 @@ struct WideLanes {
     typedef __m256d Mask;
     static const int width = 4;
     static Real load(const double* p) { return _mm256_loadu_pd(p); }
-    static Real loadInts(const int* p) {
-        return _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    // The first `count` (1 to 4) ints from p, the last of them repeated in the lanes after.
+    static Real loadInts(const int* p, int count) {
+        const __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+        const __m128i loaded = _mm_maskload_epi32(p, _mm_cmpgt_epi32(_mm_set1_epi32(count), lane));
+        const __m128i index = _mm_min_epi32(lane, _mm_set1_epi32(count - 1));
+        return _mm256_cvtepi32_pd(
+            _mm_castps_si128(_mm_permutevar_ps(_mm_castsi128_ps(loaded), index)));
     }
     static void store(double* p, Real v) { _mm256_storeu_pd(p, v); }
     static Real splat(double v) { return _mm256_set1_pd(v); }

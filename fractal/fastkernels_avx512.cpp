@@ -23,9 +23,13 @@ struct WideLanes {
     typedef __mmask8 Mask;
     static const int width = 8;
     static Real load(const double* p) { return _mm512_loadu_pd(p); }
-    static Real loadInts(const int* p) {
-        return _mm512_maskz_cvtepi32_pd(0xff,
-                                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    // The first `count` (1 to 8) ints from p, the last of them repeated in the lanes after.
+    static Real loadInts(const int* p, int count) {
+        const __m256i lane = _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+        const __m256i loaded =
+            _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << count) - 1), p);
+        const __m256i index = _mm256_min_epi32(lane, _mm256_set1_epi32(count - 1));
+        return _mm512_maskz_cvtepi32_pd(0xff, _mm256_permutexvar_epi32(index, loaded));
     }
     static void store(double* p, Real v) { _mm512_storeu_pd(p, v); }
     static Real splat(double v) { return _mm512_set1_pd(v); }

@@ -26,7 +26,8 @@ struct ScalarLanes {
     typedef bool Mask;
     static const int width = 1;
     static Real load(const double* p) { return *p; }
-    static Real loadInts(const int* p) { return *p; }
+    // The first `count` ints from p, the last of them repeated in the lanes after (one lane here).
+    static Real loadInts(const int* p, int) { return *p; }
     static void store(double* p, Real v) { *p = v; }
     static Real splat(double v) { return v; }
     // The arguments are sums of squares, never negative, so errno is never involved.
@@ -979,6 +980,23 @@ struct CellGroup {
     // lines[l][f][k]: cell k's line P0 -> P1, P3 -> P0 or P0 -> P2, field f: xMajor, a, b,
     // origin, step.
     double lines[3][5][L::width];
+    // bounds[f][k]: cell k's first and last rows, triangle 1's top and bottom rows, triangle
+    // 2's, and the first column of the cell's window (its leftmost column, clamped to the
+    // canvas, which keeps every pixel of the cell inside the window).
+    double bounds[7][L::width];
+    // Bit k set: cell k is drawn in one pass (the window holds it, and neither triangle has its
+    // three corners on one row); its corners all lie on the canvas's columns.
+    unsigned onePass, onCanvas;
+};
+
+// Where a cell's corners lie in the grid: P0 (left column, row j), P1 (right column, row j),
+// P2 (right column, row j + 1) and P3 (left column, row j + 1).
+struct CellCorners {
+    const int* leftX;
+    const int* leftY;
+    const int* rightX;
+    const int* rightY;
+    int j;
 };
 
 template <class L>
@@ -1000,21 +1018,43 @@ inline void storeLine(const LineInLanes<L>& line, double (&out)[5][L::width]) {
     L::store(out[4], line.step);
 }
 
-// Corners x[c][k], y[c][k] of cells k: P0, P1, P2, P3.
+// The `count` cells from c.j on (lanes past them repeat the last), on a canvas whose last
+// column is lastColumn.
 template <class L>
-inline void setUpCells(const int (&x)[4][L::width], const int (&y)[4][L::width],
-                       CellGroup<L>& group) {
+inline void setUpCells(const CellCorners& c, int count, double lastColumn, CellGroup<L>& group) {
     typedef typename L::Real Real;
-    Real cx[4], cy[4];
-    for (int c = 0; c < 4; ++c) {
-        cx[c] = L::loadInts(x[c]);
-        cy[c] = L::loadInts(y[c]);
-    }
+    const int j = c.j;
+    const Real cx[4] = {L::loadInts(c.leftX + j, count), L::loadInts(c.rightX + j, count),
+                        L::loadInts(c.rightX + j + 1, count), L::loadInts(c.leftX + j + 1, count)};
+    const Real cy[4] = {L::loadInts(c.leftY + j, count), L::loadInts(c.rightY + j, count),
+                        L::loadInts(c.rightY + j + 1, count), L::loadInts(c.leftY + j + 1, count)};
     storeFill<L>(triangleFill<L>(cx[0], cy[0], cx[1], cy[1], cx[2], cy[2]), group.fills[0]);
     storeFill<L>(triangleFill<L>(cx[2], cy[2], cx[3], cy[3], cx[0], cy[0]), group.fills[1]);
     storeLine<L>(cellLine<L>(cx[0], cy[0], cx[1], cy[1]), group.lines[0]);
     storeLine<L>(cellLine<L>(cx[3], cy[3], cx[0], cy[0]), group.lines[1]);
     storeLine<L>(cellLine<L>(cx[0], cy[0], cx[2], cy[2]), group.lines[2]);
+    // Every value is an int, every difference exact.
+    const Real zero = L::splat(0.0);
+    const Real last = L::splat(lastColumn);
+    const Real xLow = L::min(L::min(cx[0], cx[1]), L::min(cx[2], cx[3]));
+    const Real xHigh = L::max(L::max(cx[0], cx[1]), L::max(cx[2], cx[3]));
+    const Real top1 = L::min(L::min(cy[0], cy[1]), cy[2]);
+    const Real bottom1 = L::max(L::max(cy[0], cy[1]), cy[2]);
+    const Real top2 = L::min(L::min(cy[2], cy[3]), cy[0]);
+    const Real bottom2 = L::max(L::max(cy[2], cy[3]), cy[0]);
+    const Real yLow = L::min(top1, top2);
+    const Real yHigh = L::max(bottom1, bottom2);
+    const Real bounds[7] = {yLow, yHigh, top1, bottom1, top2, bottom2,
+                            L::min(L::max(xLow, zero), last)};
+    for (int f = 0; f < 7; ++f) {
+        L::store(group.bounds[f], bounds[f]);
+    }
+    const typename L::Mask fits =
+        L::both(L::gt(L::splat(cellWindow), xHigh - xLow),
+                L::ge(L::splat(static_cast<double>(longestFixedPointLine)), yHigh - yLow));
+    const typename L::Mask neitherFlat = L::both(L::gt(bottom1, top1), L::gt(bottom2, top2));
+    group.onePass = L::bits(L::both(fits, neitherFlat));
+    group.onCanvas = L::bits(L::both(L::ge(xLow, zero), L::ge(last, xHigh)));
 }
 
 template <class L>
@@ -1033,41 +1073,31 @@ inline CellLine groupLine(const CellGroup<L>& group, int l, int k) {
 }
 
 // Triangle 1 (P0, P1, P2) with its outline line P0 -> P1, then triangle 2 (P2, P3, P0) with its
-// lines P3 -> P0 and P0 -> P2, for a cell that fits the window, its set-up in lane k of the
-// group. Returns false, drawing nothing, for a cell the window cannot hold, or with a triangle
-// whose corners share one row (its fill has no crossings): the triangles are then drawn one by
-// one.
+// lines P3 -> P0 and P0 -> P2, for the cell set up in lane k of the group. Returns false,
+// drawing nothing, for a cell the window cannot hold, or with a triangle whose corners share
+// one row (its fill has no crossings): the triangles are then drawn one by one.
 template <class L>
-bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
-                  const Ink& second, const CellGroup<L>& group, int k) {
+bool drawCellRows(const VexRowBand& band, const Ink& first, const Ink& second,
+                  const CellGroup<L>& group, int k) {
     typedef typename L::Real Real;
-    int xLow = x[0], xHigh = x[0], yLow = y[0], yHigh = y[0];
-    for (int c = 1; c < 4; ++c) {
-        xLow = x[c] < xLow ? x[c] : xLow;
-        xHigh = x[c] > xHigh ? x[c] : xHigh;
-        yLow = y[c] < yLow ? y[c] : yLow;
-        yHigh = y[c] > yHigh ? y[c] : yHigh;
-    }
-    if (static_cast<long long>(xHigh) - xLow >= cellWindow ||
-        static_cast<long long>(yHigh) - yLow > longestFixedPointLine ||
-        (y[0] == y[1] && y[1] == y[2]) || (y[2] == y[3] && y[3] == y[0])) {
+    if ((group.onePass >> k & 1u) == 0) {
         return false;
     }
-    const long long firstRow = most(yLow, band.rowBegin);
-    const long long lastRow = least(yHigh, band.rowEnd - 1);
+    const double(&bounds)[7][L::width] = group.bounds;
+    const long long firstRow = most(static_cast<long long>(bounds[0][k]), band.rowBegin);
+    const long long lastRow = least(static_cast<long long>(bounds[1][k]), band.rowEnd - 1);
     if (firstRow > lastRow) {
         return true;
     }
-    // The clamp keeps every pixel of the cell (each within the canvas) inside the window.
-    const long long leftColumn = least(most(xLow, 0), band.width - 1);
-    const Real left = L::splat(static_cast<double>(leftColumn));
+    const long long leftColumn = static_cast<long long>(bounds[6][k]);
+    const Real left = L::splat(bounds[6][k]);
     const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
     const FillInLanes<L> fill1 = groupFill<L>(group, 0, k);
     const FillInLanes<L> fill2 = groupFill<L>(group, 1, k);
-    const Real top1 = L::splat(least(least(y[0], y[1]), y[2]));
-    const Real bottom1 = L::splat(most(most(y[0], y[1]), y[2]));
-    const Real top2 = L::splat(least(least(y[2], y[3]), y[0]));
-    const Real bottom2 = L::splat(most(most(y[2], y[3]), y[0]));
+    const Real top1 = L::splat(bounds[2][k]);
+    const Real bottom1 = L::splat(bounds[3][k]);
+    const Real top2 = L::splat(bounds[4][k]);
+    const Real bottom2 = L::splat(bounds[5][k]);
     const CellLine line01 = groupLine<L>(group, 0, k);
     const CellLine line30 = groupLine<L>(group, 1, k);
     const CellLine line02 = groupLine<L>(group, 2, k);
@@ -1097,7 +1127,7 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
         }
     };
     // Most cells lie wholly on the canvas's columns: their rows need no clamps.
-    if (xLow >= 0 && xHigh <= band.width - 1) {
+    if ((group.onCanvas >> k & 1u) != 0) {
         paintRows(Flag<true>());
     } else {
         paintRows(Flag<false>());
@@ -1109,32 +1139,28 @@ bool drawCellRows(const VexRowBand& band, const int (&x)[4], const int (&y)[4], 
 // in one pass when they are the sweep's usual ones (P0 -> P1; P3 -> P0 and P0 -> P2) and the
 // window holds the cell, otherwise triangle by triangle. Its set-up is lane k of the group.
 template <class L>
-inline void drawCell(const VexRowBand& band, const int (&x)[4], const int (&y)[4], const Ink& first,
+inline void drawCell(const VexRowBand& band, const CellCorners& c, const Ink& first,
                      const Ink& second, unsigned outline1, unsigned outline2,
                      const CellGroup<L>& group, int k) {
-    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, x, y, first, second, group, k)) {
+    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, first, second, group, k)) {
         return;
     }
+    const int j = c.j;
+    const int x[4] = {c.leftX[j], c.rightX[j], c.rightX[j + 1], c.leftX[j + 1]};
+    const int y[4] = {c.leftY[j], c.rightY[j], c.rightY[j + 1], c.leftY[j + 1]};
     drawTriangle<L>(band, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
     drawTriangle<L>(band, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
 }
 
-// The sweep's cell from projected corners, in two colours: the test entry point. Every lane of
-// its group holds the same cell.
+// The sweep's cell from projected corners P0..P3, in two colours: the test entry point.
 template <class L>
 void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1, int colour2) {
-    int corners[2][4][L::width];
-    for (int c = 0; c < 4; ++c) {
-        for (int k = 0; k < L::width; ++k) {
-            corners[0][c][k] = x[c];
-            corners[1][c][k] = y[c];
-        }
-    }
+    const int leftX[2] = {x[0], x[3]}, rightX[2] = {x[1], x[2]};
+    const int leftY[2] = {y[0], y[3]}, rightY[2] = {y[1], y[2]};
+    const CellCorners corners = {leftX, leftY, rightX, rightY, 0};
     CellGroup<L> group;
-    setUpCells<L>(corners[0], corners[1], group);
-    const int xs[4] = {x[0], x[1], x[2], x[3]};
-    const int ys[4] = {y[0], y[1], y[2], y[3]};
-    drawCell<L>(band, xs, ys, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u, group,
+    setUpCells<L>(corners, 1, static_cast<double>(band.width - 1), group);
+    drawCell<L>(band, corners, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u, group,
                 0);
 }
 
@@ -1148,6 +1174,7 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
     const int cellRows = grid.ny - 1;
+    const double lastCanvasColumn = static_cast<double>(band.width - 1);
     for (const VexCellRun* run = runs; run != runs + count; ++run) {
         const int i = run->column;
         const int* leftX = grid.columns[i];
@@ -1157,28 +1184,14 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
         const unsigned char* shades = grid.shades + 2LL * i * cellRows;
         const bool lastColumn = i + 2 == grid.nx;
         for (int j0 = run->first; j0 <= run->last; j0 += L::width) {
-            // The group's corners; lanes past the run's end repeat its last cell.
-            int x[4][L::width], y[4][L::width];
-            for (int k = 0; k < L::width; ++k) {
-                int j = j0 + k <= run->last ? j0 + k : run->last;
-                x[0][k] = leftX[j];
-                x[1][k] = rightX[j];
-                x[2][k] = rightX[j + 1];
-                x[3][k] = leftX[j + 1];
-                y[0][k] = leftY[j];
-                y[1][k] = rightY[j];
-                y[2][k] = rightY[j + 1];
-                y[3][k] = leftY[j + 1];
-            }
-            CellGroup<L> group;
-            setUpCells<L>(x, y, group);
             const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
+            CellGroup<L> group;
+            setUpCells<L>({leftX, leftY, rightX, rightY, j0}, cells, lastCanvasColumn, group);
             for (int k = 0; k < cells; ++k) {
                 const int j = j0 + k;
-                const int xs[4] = {x[0][k], x[1][k], x[2][k], x[3][k]};
-                const int ys[4] = {y[0][k], y[1][k], y[2][k], y[3][k]};
-                drawCell<L>(band, xs, ys, grid.inks[shades[2 * j]], grid.inks[shades[2 * j + 1]],
-                            lastColumn ? 3u : 1u, j + 1 == cellRows ? 7u : 6u, group, k);
+                drawCell<L>(band, {leftX, leftY, rightX, rightY, j}, grid.inks[shades[2 * j]],
+                            grid.inks[shades[2 * j + 1]], lastColumn ? 3u : 1u,
+                            j + 1 == cellRows ? 7u : 6u, group, k);
             }
         }
     }
