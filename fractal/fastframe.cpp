@@ -35,9 +35,26 @@ std::atomic<unsigned> warmSink{0};
 // The size of the huge pages the frame's own block is rounded to.
 const long long hugePage = 2LL << 20;
 
-// Lets the frame's threads pass from one phase to the next together. A thread that arrives
-// early spins for a while before it sleeps: the phases are short, and on a virtual machine a
-// thread woken from sleep can take milliseconds to run again.
+// A thread that waits for the others yields in a loop for a while before it sleeps: the
+// phases are short, and on a virtual machine a thread woken from sleep can take milliseconds
+// to run again.
+const int spinLimit = 20000;
+
+// Returns once done() holds, which another thread makes true under `mutex` before notifying
+// `wake`.
+template <class Done>
+void awaitAwake(std::mutex& mutex, std::condition_variable& wake, Done done) {
+    for (int spin = 0; spin < spinLimit; ++spin) {
+        if (done()) {
+            return;
+        }
+        std::this_thread::yield();
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    wake.wait(lock, done);
+}
+
+// Lets the frame's threads pass from one phase to the next together.
 class PhaseBarrier {
   public:
     explicit PhaseBarrier(int parties) : parties_(parties) {}
@@ -52,23 +69,36 @@ class PhaseBarrier {
                 return;
             }
         }
-        for (int spin = 0; spin < spinLimit; ++spin) {
-            if (generation_.load(std::memory_order_acquire) != generation) {
-                return;
-            }
-            std::this_thread::yield();
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        released_.wait(lock, [&] { return generation_.load() != generation; });
+        awaitAwake(mutex_, released_,
+                   [&] { return generation_.load(std::memory_order_acquire) != generation; });
     }
 
   private:
-    static const int spinLimit = 20000;
     std::mutex mutex_;
     std::condition_variable released_;
     int parties_;
     int arrived_ = 0;
     std::atomic<int> generation_{0};
+};
+
+// Lets the helper threads, started early, wait until the frame they share is ready.
+class StartSignal {
+  public:
+    void open() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            open_.store(true, std::memory_order_release);
+        }
+        opened_.notify_all();
+    }
+    void wait() {
+        awaitAwake(mutex_, opened_, [&] { return open_.load(std::memory_order_acquire); });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    std::atomic<bool> open_{false};
 };
 
 typedef std::pmr::vector<VexCellRun> RunList;
@@ -112,6 +142,7 @@ struct Frame {
     int bandCount;
     std::atomic<int> nextBand;
     PhaseBarrier barrier;
+    StartSignal ready;
 
     explicit Frame(int threadCount) : barrier(threadCount) {}
 };
@@ -281,7 +312,7 @@ void runFrameThread(Frame& f, int t) {
 }
 
 void runHelperThread(Frame& f, int t) {
-    f.barrier.wait();
+    f.ready.wait();
     runFrameThread(f, t);
 }
 
@@ -345,9 +376,9 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         drawGridLiterally(xs, nx, ys, ny);
         return;
     }
-    // The helpers start before the frame is set up and wait for it at the barrier: a thread
-    // created while the other cores idle can take a millisecond or more to run on a virtual
-    // machine, and this hides some of that.
+    // The helpers start before the frame is set up and wait until it is ready, while this
+    // thread goes on to the heights without waiting for them: a thread created while the other
+    // cores idle can take a millisecond or more to run on a virtual machine.
     std::vector<std::thread> helpers;
     for (int t = 1; t < threads; ++t) {
         helpers.emplace_back(runHelperThread, std::ref(f), t);
@@ -398,8 +429,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         f.pixelRows.push_back(slot + ny);
     }
 
-    // The frame is ready.
-    f.barrier.wait();
+    f.ready.open();
     runFrameThread(f, 0);
     for (std::thread& helper : helpers) {
         helper.join();
