@@ -274,15 +274,36 @@ void warmBand(const VexRowBand& band, int left, int right) {
     warmSink.fetch_add(sum, std::memory_order_relaxed);
 }
 
+// The bands, those with the most cells first, so that the last ones handed out are short and
+// the threads finish together. Every thread works out the same order.
+std::vector<int> bandsByCells(const Frame& f) {
+    std::vector<long long> cells(f.bandCount, 0);
+    for (const std::vector<RunList>& threadRuns : f.runs) {
+        for (int b = 0; b < f.bandCount; ++b) {
+            for (const VexCellRun& run : threadRuns[b]) {
+                cells[b] += run.last - run.first + 1;
+            }
+        }
+    }
+    std::vector<int> order(f.bandCount);
+    for (int b = 0; b < f.bandCount; ++b) {
+        order[b] = b;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return cells[a] > cells[b]; });
+    return order;
+}
+
 void drawBands(Frame& f) {
     const VexFastKernels& kernels = *f.heights.kernels;
     const VexCellGrid grid = {
         f.pixelColumns.data(), f.pixelRows.data(), f.shades, f.inks.data(), f.nx, f.ny};
+    const std::vector<int> order = bandsByCells(f);
     for (;;) {
-        int b = f.nextBand.fetch_add(1);
-        if (b >= f.bandCount) {
+        int next = f.nextBand.fetch_add(1);
+        if (next >= f.bandCount) {
             break;
         }
+        const int b = order[next];
         const VexRowBand band = vexFractal_CanvasBand(b * bandRows, (b + 1) * bandRows);
         int left = std::numeric_limits<int>::max();
         int right = std::numeric_limits<int>::min();
