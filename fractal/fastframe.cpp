@@ -104,13 +104,15 @@ class StartSignal {
 typedef std::pmr::vector<VexCellRun> RunList;
 
 // A column's strip of cells usually crosses a band once, in one run; the run lists are made
-// room for that many and a few more, twice over, in memory set aside in the frame's block.
-// Lists that need more grow into the rest of it, then into the heap.
+// room for that many and a few more, twice over, in memory set aside in the frame's block,
+// beside each cell's bands in a column. Lists that need more grow into the rest of it, then
+// into the heap.
 const int spareRuns = 8;
 
-long long runBytesPerThread(int columns, int bandCount) {
+long long runBytesPerThread(int columns, int bandCount, int cellRows) {
     return (static_cast<long long>(columns) + spareRuns) * bandCount * 2 *
-           static_cast<long long>(sizeof(VexCellRun));
+               static_cast<long long>(sizeof(VexCellRun)) +
+           2LL * cellRows * static_cast<long long>(sizeof(int));
 }
 
 // Everything one frame's threads share. The corner block first holds each corner's height
@@ -193,6 +195,7 @@ void projectColumns(Frame& f, int t) {
 // all lie between its corners' rows; cells wholly above or below the canvas draw nothing.
 void binCells(Frame& f, int t) {
     const int lastRow = canvasHeight - 1;
+    const int cellRows = f.ny - 1;
     int first, last;
     shareOf(f.nx - 1, t, f.threads, &first, &last);
     std::vector<RunList>& runs = f.runs[t];
@@ -201,25 +204,37 @@ void binCells(Frame& f, int t) {
         runs.emplace_back(f.runMemory[t].get());
         runs.back().reserve(last - first + spareRuns);
     }
+    // bands[j], bands[cellRows + j]: the first and last band that cell j reaches (none for a
+    // cell wholly above or below the canvas: first after last).
+    std::pmr::vector<int> bands(2 * cellRows, f.runMemory[t].get());
+    int* bandLow = bands.data();
+    int* bandHigh = bands.data() + cellRows;
     for (int i = first; i < last; ++i) {
         const int* left = f.pixelRows[i];
         const int* right = f.pixelRows[i + 1];
-        for (int j = 0; j + 1 < f.ny; ++j) {
+        for (int j = 0; j < cellRows; ++j) {
             int low = std::min(std::min(left[j], right[j]), std::min(left[j + 1], right[j + 1]));
             int high = std::max(std::max(left[j], right[j]), std::max(left[j + 1], right[j + 1]));
-            if (high < 0 || low > lastRow) {
-                continue;
+            bool off = high < 0 || low > lastRow;
+            bandLow[j] = off ? 1 : std::max(low, 0) / bandRows;
+            bandHigh[j] = off ? 0 : std::min(high, lastRow) / bandRows;
+        }
+        // Consecutive cells reaching the same bands join each band's run together.
+        for (int j = 0; j < cellRows;) {
+            int end = j;
+            while (end + 1 < cellRows && bandLow[end + 1] == bandLow[j] &&
+                   bandHigh[end + 1] == bandHigh[j]) {
+                ++end;
             }
-            int bandLow = std::max(low, 0) / bandRows;
-            int bandHigh = std::min(high, lastRow) / bandRows;
-            for (int b = bandLow; b <= bandHigh; ++b) {
+            for (int b = bandLow[j]; b <= bandHigh[j]; ++b) {
                 RunList& band = runs[b];
                 if (!band.empty() && band.back().column == i && band.back().last == j - 1) {
-                    band.back().last = j;
+                    band.back().last = end;
                 } else {
-                    band.push_back({i, j, j});
+                    band.push_back({i, j, end});
                 }
             }
+            j = end + 1;
         }
     }
 }
@@ -391,7 +406,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     long long cornerBytes = 8LL * cornerCount;
     long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
     long long runsAt = (threads * slotBytes + cornerBytes + shadeBytes + 63) / 64 * 64;
-    long long runBytes = runBytesPerThread((nx - 2) / threads + 1, f.bandCount);
+    long long runBytes = runBytesPerThread((nx - 2) / threads + 1, f.bandCount, ny - 1);
     long long usedBytes = runsAt + threads * runBytes;
     if (usedBytes + hugePage > 0x7fffffffLL) {
         drawGridLiterally(xs, nx, ys, ny);
