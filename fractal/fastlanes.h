@@ -75,8 +75,8 @@ struct ScalarLanes {
     }
 };
 
-// 2^n for 0 <= n <= 1023, built from its bits: exactly what pow(2.0, n) returns there (a test
-// checks every n), without the call.
+// 2^n for -1022 <= n <= 1023, built from its bits: exactly what pow(2.0, n) returns there (a
+// test checks every n), without the call.
 inline double powerOfTwo(int n) {
     unsigned long long bits = static_cast<unsigned long long>(n + 1023) << 52;
     double value;
@@ -84,13 +84,14 @@ inline double powerOfTwo(int n) {
     return value;
 }
 
-// The height of an orbit that escaped after n iterations with |z|^2 = s.
+// The height of an orbit that escaped after n iterations with |z|^2 = s: the height function's
+// log10(s) / 2^n, as log10(s) * 2^-n. Both are the exact value log10(s) * 2^-n rounded once,
+// so they are the same double; the multiplication takes a fraction of the division's time.
+// Clamping v to 1 is clamping 1 - v to +0: 1 - v is negative exactly when v > 1, and 1 - 1 is
+// +0 (a NaN would stay NaN either way). Written so, the clamp needs no branch.
 inline double escapedHeight(double s, int n) {
-    double v = std::log10(s) / powerOfTwo(n);
-    if (v > 1.0) {
-        v = 1.0;
-    }
-    return 1.0 - v;
+    double h = 1.0 - std::log10(s) * powerOfTwo(-n);
+    return 0.0 > h ? 0.0 : h;
 }
 
 // ---- Orbits -------------------------------------------------------------------------------------

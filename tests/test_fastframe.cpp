@@ -314,12 +314,21 @@ TEST(FastHeights, EscapesAroundTheSettlingIterationMatchTheHeightFunction) {
 }
 
 TEST(FastHeights, PowersOfTwoFromBitsArePowExactly) {
-    // The kernels build 2^n from its bits instead of calling pow(2, n).
-    for (int n = 0; n <= 1023; ++n) {
+    // The kernels build 2^n from its bits instead of calling pow(2, n), and scale an escaped
+    // orbit's log10(s) by 2^-n where the height function divides it by 2^n.
+    for (int n = -1022; n <= 1023; ++n) {
         double fromBits;
         unsigned long long bits = static_cast<unsigned long long>(n + 1023) << 52;
         std::memcpy(&fromBits, &bits, sizeof fromBits);
         ASSERT_EQ(std::pow(2.0, n), fromBits) << n;
+    }
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> escapes(10000.0, 1.01e8);
+    for (int k = 0; k < 20000; ++k) {
+        double logOfS = std::log10(escapes(random));
+        for (int n = 0; n <= 1023; n += (n < 64 ? 1 : 37)) {
+            ASSERT_EQ(logOfS / std::pow(2.0, n), logOfS * std::pow(2.0, -n)) << logOfS << ", " << n;
+        }
     }
 }
 
