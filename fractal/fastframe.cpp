@@ -280,8 +280,8 @@ void warmBand(const VexRowBand& band, int left, int right) {
     for (int y = band.rowEnd - 1; y >= band.rowBegin; --y) {
         const volatile unsigned char* first =
             band.buffer + ((band.height - 1LL - y) * band.width + left) * 3;
-        const long long lineOffset = static_cast<long long>(
-            reinterpret_cast<std::uintptr_t>(first) % lineBytes);
+        const long long lineOffset =
+            static_cast<long long>(reinterpret_cast<std::uintptr_t>(first) % lineBytes);
         for (long long k = 0; k <= lastByte; k += lineBytes - (k == 0 ? lineOffset : 0)) {
             sum += first[k];
         }

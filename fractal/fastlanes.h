@@ -1020,9 +1020,11 @@ inline void storeLine(const LineInLanes<L>& line, double (&out)[5][L::width]) {
 }
 
 // The `count` cells from c.j on (lanes past them repeat the last), on a canvas whose last
-// column is lastColumn.
+// column is lastColumn. Always inlined into the run loop: as a call of its own it was about 2 %
+// slower.
 template <class L>
-inline void setUpCells(const CellCorners& c, int count, double lastColumn, CellGroup<L>& group) {
+__attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int count,
+                                                      double lastColumn, CellGroup<L>& group) {
     typedef typename L::Real Real;
     const int j = c.j;
     const Real cx[4] = {L::loadInts(c.leftX + j, count), L::loadInts(c.rightX + j, count),
@@ -1045,8 +1047,8 @@ inline void setUpCells(const CellCorners& c, int count, double lastColumn, CellG
     const Real bottom2 = L::max(L::max(cy[2], cy[3]), cy[0]);
     const Real yLow = L::min(top1, top2);
     const Real yHigh = L::max(bottom1, bottom2);
-    const Real bounds[7] = {yLow, yHigh, top1, bottom1, top2, bottom2,
-                            L::min(L::max(xLow, zero), last)};
+    const Real bounds[7] = {
+        yLow, yHigh, top1, bottom1, top2, bottom2, L::min(L::max(xLow, zero), last)};
     for (int f = 0; f < 7; ++f) {
         L::store(group.bounds[f], bounds[f]);
     }
