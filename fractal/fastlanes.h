@@ -150,10 +150,49 @@ inline void stepOrbits(OrbitLanes<L>& o) {
     o.zx2 = o.zx * o.zx;
 }
 
-// Stores the height of every lane that finished: escaped, or (settled) still going at
-// settledAt, which gives 1. Lanes still going before that are packed into the slots at `kept`.
+// For c in the main cardioid, z -> z^2 + c has the attracting fixed point z* = (1 - s) / 2,
+// s = sqrt(1 - 4c) with Re s >= 0, and multiplier lambda = 2 z* = 1 - s, |lambda| < 1. With
+// rho = (1 - |lambda|) / 2 the disc |z - z*| <= rho is a trap for the rounded iteration:
+// z^2 + c - z* = (z - z*)(z + z*) and |z + z*| <= |z - z*| + |lambda|, so the exact step takes a
+// point of the disc to within rho (rho + |lambda|) = rho - rho^2 of z*, and rounding adds less
+// than 1e-14 (every value involved is below 10 in magnitude, each of the step's six roundings
+// at most 2^-53 of it), which rho^2 covers when 1 - |lambda| >= 1e-6. Points of the disc have
+// |z| < |z*| + rho < 1, so an orbit that enters it never escapes: it is still going at
+// settledAt, and its height is 1. The test asks for a quarter of rho about the computed z*,
+// whose error (a few units in the last place of numbers below 4) is far inside the rest.
+// Returns the lanes whose z lies in their trap.
 template <class L>
-inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool settled,
+inline unsigned trappedLanes(const OrbitLanes<L>& o) {
+    typedef typename L::Real Real;
+    const Real zero = L::splat(0.0);
+    const Real one = L::splat(1.0);
+    const Real half = L::splat(0.5);
+    const Real four = L::splat(4.0);
+    // s = sqrt(a + ib), a + ib = 1 - 4c, taken without cancellation on either side of a = 0.
+    Real a = one - four * o.cr;
+    Real b = zero - four * o.ci;
+    Real modulus = L::sqrt(a * a + b * b);
+    Real right = L::sqrt((modulus + a) * half);
+    Real left = L::sqrt((modulus - a) * half);
+    typename L::Mask rightHalf = L::ge(a, zero);
+    Real sx = L::select(rightHalf, right, L::abs(b) / (left + left));
+    Real sy =
+        L::select(rightHalf, b / (right + right), L::select(L::ge(b, zero), left, zero - left));
+    Real lambdaX = one - sx;
+    Real lambdaY = zero - sy;
+    Real gap = one - L::sqrt(lambdaX * lambdaX + lambdaY * lambdaY);
+    Real radius = gap * L::splat(0.125);
+    Real dx = o.zx - lambdaX * half;
+    Real dy = o.zy - lambdaY * half;
+    // NaN (c = 1/4, or c not a number) fails the comparisons and gets no trap.
+    return L::bits(L::both(L::ge(gap, L::splat(1e-6)), L::ge(radius * radius, dx * dx + dy * dy)));
+}
+
+// Stores the height of every lane that finished: escaped, or still going and `settled` (at
+// settledAt, or trapped), which gives 1. Lanes still going otherwise are packed into the slots
+// at `kept`.
+template <class L>
+inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, unsigned settled,
                         const VexOrbitSlots& slots, int at, int kept, double* heights) {
     double escapedAt[L::width], escapedSum[L::width], cr[L::width], ci[L::width], zx[L::width],
         zy[L::width];
@@ -168,7 +207,7 @@ inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool settled,
             continue;
         }
         int index = slots.index[at + k];
-        if (((live >> k) & 1u) == 0 || settled) {
+        if (((live >> k) & 1u) == 0 || ((settled >> k) & 1u) != 0) {
             heights[index] = (live >> k) & 1u
                                  ? 1.0
                                  : escapedHeight(escapedSum[k], static_cast<int>(escapedAt[k]));
@@ -186,8 +225,9 @@ inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, bool settled,
 }
 
 // K vectors of orbits advance together, so that one's multiplications fill the others'
-// latency. An orbit finishes when it escapes (its height is computed) or when it reaches
-// settledAt (height 1); otherwise it waits for the next stage, packed with the others left.
+// latency. An orbit finishes when it escapes (its height is computed), when it reaches
+// settledAt, or when a stage ends with it in its cardioid trap (height 1); otherwise it waits
+// for the next stage, packed with the others left.
 template <class L, int K>
 int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, double* heights) {
     typedef typename L::Real Real;
@@ -226,7 +266,9 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
             }
         }
         for (int v = 0; v < K; ++v) {
-            kept = settleOrbits(o[v], live[v], settled, slots, base + v * w, kept, heights);
+            // At the end of a stage, the orbits caught in their cardioid trap stop here.
+            unsigned done = settled ? live[v] : live[v] != 0 ? trappedLanes(o[v]) & live[v] : 0u;
+            kept = settleOrbits(o[v], live[v], done, slots, base + v * w, kept, heights);
         }
     }
     return kept;
