@@ -104,9 +104,9 @@ class StartSignal {
 typedef std::pmr::vector<VexCellRun> RunList;
 
 // A column's strip of cells usually crosses a band once, in one run; the run lists are made
-// room for that many and a few more, twice over, in memory set aside in the frame's block,
-// beside each cell's bands in a column. Lists that need more grow into the rest of it, then
-// into the heap.
+// room for that many and a few more, in memory set aside in the frame's block (at least twice
+// that, beside each cell's bands in a column). Lists that need more grow into the rest of it,
+// then into the heap, whose fresh pages each cost a fault.
 const int spareRuns = 8;
 
 long long runBytesPerThread(int columns, int bandCount, int cellRows) {
@@ -420,6 +420,8 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
         helpers.emplace_back(runHelperThread, std::ref(f), t);
     }
     long long blockBytes = (usedBytes + hugePage - 1) / hugePage * hugePage;
+    // The rest of the last huge page costs nothing more: the run lists get it too.
+    runBytes = (blockBytes - runsAt) / threads / 64 * 64;
     unsigned char* block =
         static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
     for (int t = 0; t < threads; ++t) {
@@ -456,9 +458,12 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.heights.nextColumn.store(0);
     f.runs.resize(threads);
     f.nextBand.store(0);
+    f.inks.reserve(256);
     for (int shade = 0; shade < 256; ++shade) {
         f.inks.push_back(vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade)));
     }
+    f.pixelColumns.reserve(nx);
+    f.pixelRows.reserve(nx);
     for (int i = 0; i < nx; ++i) {
         const int* slot = reinterpret_cast<const int*>(f.corners + static_cast<long long>(i) * ny);
         f.pixelColumns.push_back(slot);
@@ -492,13 +497,15 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
 }
 
 void vexFractal_DrawSurfaceFast(int threadCount) {
-    // Generously more than the 732 and 722 corners the grid has.
+    // Generously more than the 732 and 722 corners the grid has. Left uninitialised: only the
+    // corners written are touched (each fresh page costs a fault).
     const int capacity = 4096;
-    std::vector<double> xs(capacity), ys(capacity);
-    int columns = vexFractal_GridAxis(vexGridStartX, vexGridEndX, xs.data(), capacity);
-    int rows = vexFractal_GridAxis(vexGridStartY, vexGridEndY, ys.data(), capacity);
+    std::unique_ptr<double[]> xs(new double[capacity]);
+    std::unique_ptr<double[]> ys(new double[capacity]);
+    int columns = vexFractal_GridAxis(vexGridStartX, vexGridEndX, xs.get(), capacity);
+    int rows = vexFractal_GridAxis(vexGridStartY, vexGridEndY, ys.get(), capacity);
     if (columns < 0 || rows < 0) {
         vexError_Fatal("grid larger than expected (vexFractal_DrawSurfaceFast)");
     }
-    vexFractal_DrawGridFast(xs.data(), columns + 1, ys.data(), rows + 1, threadCount);
+    vexFractal_DrawGridFast(xs.get(), columns + 1, ys.get(), rows + 1, threadCount);
 }
