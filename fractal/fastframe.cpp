@@ -128,13 +128,16 @@ struct Frame {
     int threads;
     double* corners;
     unsigned char* shades;
-    std::vector<double> stepUp, stepDown, viewY;
+    // The grid's row steps up and down, and each row's view offset (ny each).
+    double *stepUp, *stepDown, *viewY;
     VexProjectionConstants camera;
     Point3 light;
     VexHeightWork heights;
     std::vector<VexOrbitSlots> slots;  // each thread's orbits in flight
-    std::vector<const int*> pixelColumns, pixelRows;
-    std::vector<VexInk> inks;
+    const int** pixelColumns;  // the columns' pixel columns and rows in the corner block
+    const int** pixelRows;
+    VexInk* inks;            // one for each shade
+    int* projections;        // each thread's projected column before it goes into its slot
     // Each thread's run lists are carved from its own part of the frame's block.
     std::vector<std::unique_ptr<std::pmr::monotonic_buffer_resource>> runMemory;
     // runs[t][b]: the cells of thread t's columns that reach into band b, in sweep order. The
@@ -163,8 +166,8 @@ void shadeColumns(Frame& f, int t) {
         VexShadeColumn column;
         column.left = f.corners + static_cast<long long>(i) * f.ny;
         column.right = column.left + f.ny;
-        column.stepUp = f.stepUp.data();
-        column.stepDown = f.stepDown.data();
+        column.stepUp = f.stepUp;
+        column.stepDown = f.stepDown;
         column.stepRight = f.xs[i + 1] - f.xs[i];
         column.stepLeft = f.xs[i] - f.xs[i + 1];
         column.lightX = f.light.x;
@@ -176,17 +179,17 @@ void shadeColumns(Frame& f, int t) {
 
 void projectColumns(Frame& f, int t) {
     const VexFastKernels& kernels = *f.heights.kernels;
-    std::vector<int> columns(f.ny), rows(f.ny);
+    int* columns = f.projections + 2LL * t * f.ny;
+    int* rows = columns + f.ny;
     int first, last;
     shareOf(f.nx, t, f.threads, &first, &last);
     for (int i = first; i < last; ++i) {
         double* slot = f.corners + static_cast<long long>(i) * f.ny;
         double viewX = (f.xs[i] - viewPrism.centerX) * viewPrism.scaleX;
-        kernels.projectColumn(slot, f.viewY.data(), f.ny, viewX, f.camera, columns.data(),
-                              rows.data());
+        kernels.projectColumn(slot, f.viewY, f.ny, viewX, f.camera, columns, rows);
         // The column's heights are read; its slot takes the pixels.
-        std::memcpy(slot, columns.data(), sizeof(int) * f.ny);
-        std::memcpy(reinterpret_cast<unsigned char*>(slot) + sizeof(int) * f.ny, rows.data(),
+        std::memcpy(slot, columns, sizeof(int) * f.ny);
+        std::memcpy(reinterpret_cast<unsigned char*>(slot) + sizeof(int) * f.ny, rows,
                     sizeof(int) * f.ny);
     }
 }
@@ -311,7 +314,7 @@ std::vector<int> bandsByCells(const Frame& f) {
 void drawBands(Frame& f) {
     const VexFastKernels& kernels = *f.heights.kernels;
     const VexCellGrid grid = {
-        f.pixelColumns.data(), f.pixelRows.data(), f.shades, f.inks.data(), f.nx, f.ny};
+        f.pixelColumns, f.pixelRows, f.shades, f.inks, f.nx, f.ny};
     const std::vector<int> order = bandsByCells(f);
     for (;;) {
         int next = f.nextBand.fetch_add(1);
@@ -397,15 +400,22 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     int cornerCount = nx * ny;
     f.bandCount = (std::max(canvasHeight, 0) + bandRows - 1) / bandRows;
     // The frame's own memory is one block of whole huge pages: the threads' orbit slots, the
-    // corners, the shades, then the threads' run lists. Where every first touch of an ordinary
-    // page costs a fault (about 11 us on a virtual machine), these few megabytes would
-    // otherwise cost more than the shading and the projection together.
+    // corners, the shades, the frame's small tables, then the threads' run lists. Where every
+    // first touch of an ordinary page costs a fault (about 11 us on a virtual machine), these
+    // few megabytes would otherwise cost more than the shading and the projection together.
     const VexFastKernels& kernels = vexFractal_ActiveKernels();
     const int slotCount = vexFractal_OrbitSlotCount(ny, kernels.lanes);
     const long long slotBytes = vexFractal_OrbitSlotBytes(slotCount);
     long long cornerBytes = 8LL * cornerCount;
     long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
-    long long runsAt = (threads * slotBytes + cornerBytes + shadeBytes + 63) / 64 * 64;
+    auto lines = [](long long bytes) { return (bytes + 63) / 64 * 64; };
+    long long tablesAt = lines(threads * slotBytes + cornerBytes + shadeBytes);
+    const int shades = 256;
+    long long stepsBytes = lines(8LL * ny);
+    long long pointersBytes = lines(8LL * nx);
+    long long inksBytes = lines(static_cast<long long>(sizeof(VexInk)) * shades);
+    long long runsAt = tablesAt + 3 * stepsBytes + 2 * pointersBytes + inksBytes +
+                       threads * lines(8LL * ny);
     long long runBytes = runBytesPerThread((nx - 2) / threads + 1, f.bandCount, ny - 1);
     long long usedBytes = runsAt + threads * runBytes;
     if (usedBytes + hugePage > 0x7fffffffLL) {
@@ -429,13 +439,20 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     }
     f.corners = reinterpret_cast<double*>(block + threads * slotBytes);
     f.shades = block + threads * slotBytes + cornerBytes;
+    unsigned char* tables = block + tablesAt;
+    f.stepUp = reinterpret_cast<double*>(tables);
+    f.stepDown = reinterpret_cast<double*>(tables + stepsBytes);
+    f.viewY = reinterpret_cast<double*>(tables + 2 * stepsBytes);
+    tables += 3 * stepsBytes;
+    f.pixelColumns = reinterpret_cast<const int**>(tables);
+    f.pixelRows = reinterpret_cast<const int**>(tables + pointersBytes);
+    tables += 2 * pointersBytes;
+    f.inks = reinterpret_cast<VexInk*>(tables);
+    f.projections = reinterpret_cast<int*>(tables + inksBytes);
     for (int t = 0; t < threads; ++t) {
         f.runMemory.push_back(std::make_unique<std::pmr::monotonic_buffer_resource>(
             block + runsAt + t * runBytes, static_cast<std::size_t>(runBytes)));
     }
-    f.stepUp.resize(ny);
-    f.stepDown.resize(ny);
-    f.viewY.resize(ny);
     for (int j = 0; j < ny; ++j) {
         if (j + 1 < ny) {
             f.stepUp[j] = ys[j + 1] - ys[j];
@@ -458,16 +475,13 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.heights.nextColumn.store(0);
     f.runs.resize(threads);
     f.nextBand.store(0);
-    f.inks.reserve(256);
-    for (int shade = 0; shade < 256; ++shade) {
-        f.inks.push_back(vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade)));
+    for (int shade = 0; shade < shades; ++shade) {
+        f.inks[shade] = vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade));
     }
-    f.pixelColumns.reserve(nx);
-    f.pixelRows.reserve(nx);
     for (int i = 0; i < nx; ++i) {
         const int* slot = reinterpret_cast<const int*>(f.corners + static_cast<long long>(i) * ny);
-        f.pixelColumns.push_back(slot);
-        f.pixelRows.push_back(slot + ny);
+        f.pixelColumns[i] = slot;
+        f.pixelRows[i] = slot + ny;
     }
 
     f.ready.open();
