@@ -134,10 +134,10 @@ struct Frame {
     Point3 light;
     VexHeightWork heights;
     std::vector<VexOrbitSlots> slots;  // each thread's orbits in flight
-    const int** pixelColumns;  // the columns' pixel columns and rows in the corner block
+    const int** pixelColumns;          // the columns' pixel columns and rows in the corner block
     const int** pixelRows;
-    VexInk* inks;            // one for each shade
-    int* projections;        // each thread's projected column before it goes into its slot
+    VexInk* inks;      // one for each shade
+    int* projections;  // each thread's projected column before it goes into its slot
     // Each thread's run lists are carved from its own part of the frame's block.
     std::vector<std::unique_ptr<std::pmr::monotonic_buffer_resource>> runMemory;
     // runs[t][b]: the cells of thread t's columns that reach into band b, in sweep order. The
@@ -313,8 +313,7 @@ std::vector<int> bandsByCells(const Frame& f) {
 
 void drawBands(Frame& f) {
     const VexFastKernels& kernels = *f.heights.kernels;
-    const VexCellGrid grid = {
-        f.pixelColumns, f.pixelRows, f.shades, f.inks, f.nx, f.ny};
+    const VexCellGrid grid = {f.pixelColumns, f.pixelRows, f.shades, f.inks, f.nx, f.ny};
     const std::vector<int> order = bandsByCells(f);
     for (;;) {
         int next = f.nextBand.fetch_add(1);
@@ -408,14 +407,14 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     const long long slotBytes = vexFractal_OrbitSlotBytes(slotCount);
     long long cornerBytes = 8LL * cornerCount;
     long long shadeBytes = 2LL * (nx - 1) * (ny - 1);
-    auto lines = [](long long bytes) { return (bytes + 63) / 64 * 64; };
+    auto lines = [](long long bytes) { return (bytes + lineBytes - 1) / lineBytes * lineBytes; };
     long long tablesAt = lines(threads * slotBytes + cornerBytes + shadeBytes);
-    const int shades = 256;
+    const int shadeCount = 256;
     long long stepsBytes = lines(8LL * ny);
     long long pointersBytes = lines(8LL * nx);
-    long long inksBytes = lines(static_cast<long long>(sizeof(VexInk)) * shades);
-    long long runsAt = tablesAt + 3 * stepsBytes + 2 * pointersBytes + inksBytes +
-                       threads * lines(8LL * ny);
+    long long inksBytes = lines(static_cast<long long>(sizeof(VexInk)) * shadeCount);
+    long long runsAt =
+        tablesAt + 3 * stepsBytes + 2 * pointersBytes + inksBytes + threads * lines(8LL * ny);
     long long runBytes = runBytesPerThread((nx - 2) / threads + 1, f.bandCount, ny - 1);
     long long usedBytes = runsAt + threads * runBytes;
     if (usedBytes + hugePage > 0x7fffffffLL) {
@@ -431,7 +430,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     }
     long long blockBytes = (usedBytes + hugePage - 1) / hugePage * hugePage;
     // The rest of the last huge page costs nothing more: the run lists get it too.
-    runBytes = (blockBytes - runsAt) / threads / 64 * 64;
+    runBytes = (blockBytes - runsAt) / threads / lineBytes * lineBytes;
     unsigned char* block =
         static_cast<unsigned char*>(vexMemory_Calloc(static_cast<int>(blockBytes)));
     for (int t = 0; t < threads; ++t) {
@@ -475,7 +474,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.heights.nextColumn.store(0);
     f.runs.resize(threads);
     f.nextBand.store(0);
-    for (int shade = 0; shade < shades; ++shade) {
+    for (int shade = 0; shade < shadeCount; ++shade) {
         f.inks[shade] = vexFractal_InkOf(vexRaster_MakeColor(0xff0000, shade));
     }
     for (int i = 0; i < nx; ++i) {
