@@ -18,7 +18,7 @@
 namespace {
 
 inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
-inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+inline void paintCellBits(unsigned char* pixel, unsigned long long both, unsigned long long two,
                           const VexInk& first, const VexInk& second);
 
 struct WideLanes {
@@ -80,17 +80,17 @@ struct WideLanes {
         __m256i bits = _mm256_sllv_epi64(run, toInts((first - left) * three));
         return _mm256_and_si256(_mm256_castpd_si256(both(valid, ge(last, first))), bits);
     }
-    static Bits pixelBits(Real x, Real left, Mask valid) {
-        __m256i bits = _mm256_sllv_epi64(_mm256_set1_epi64x(7), toInts((x - left) * splat(3.0)));
+    static Bits pixelBitsFrom(Real offset, Mask valid) {
+        __m256i bits = _mm256_sllv_epi64(_mm256_set1_epi64x(7), toInts(offset * splat(3.0)));
         return _mm256_and_si256(_mm256_castpd_si256(valid), bits);
     }
     static Bits orBits(Bits a, Bits b) { return _mm256_or_si256(a, b); }
     static void storeBits(unsigned long long* out, Bits b) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b);
     }
-    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+    static void paintCellRow(unsigned char* pixel, unsigned long long both, unsigned long long two,
                              Colour first, Colour second) {
-        ::paintCellBits(pixel, one, two, *first, *second);
+        ::paintCellBits(pixel, both, two, *first, *second);
     }
 };
 

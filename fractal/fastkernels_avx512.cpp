@@ -95,24 +95,22 @@ struct WideLanes {
     static __m512i toInts(Real a) { return _mm512_maskz_cvttpd_epi64(0xff, a); }
     static Bits spanBits(Real first, Real last, Real left, Mask valid) {
         const Real three = splat(3.0);
-        const __m512i one = _mm512_set1_epi64(1);
-        // Lanes left out may hold anything; their shifts come to 0 or are masked away.
-        __m512i count = toInts((last - first + splat(1.0)) * three);
-        __m512i run = _mm512_sub_epi64(_mm512_maskz_sllv_epi64(0xff, one, count), one);
-        return _mm512_maskz_sllv_epi64(valid & ge(last, first), run,
-                                       toInts((first - left) * three));
+        const __m512i ones = _mm512_set1_epi64(-1);
+        // The bits from the first pixel's up, less those past the last pixel's: none when
+        // last < first. Lanes left out may hold anything; they are masked away.
+        __m512i from = _mm512_maskz_sllv_epi64(0xff, ones, toInts((first - left) * three));
+        __m512i past = _mm512_maskz_sllv_epi64(0xff, ones, toInts((last - left) * three + three));
+        return _mm512_maskz_andnot_epi64(valid, past, from);
     }
-    static Bits pixelBits(Real x, Real left, Mask valid) {
-        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7),
-                                       toInts((x - left) * splat(3.0)));
+    static Bits pixelBitsFrom(Real offset, Mask valid) {
+        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7), toInts(offset * splat(3.0)));
     }
     static Bits orBits(Bits a, Bits b) { return _mm512_or_si512(a, b); }
     static void storeBits(unsigned long long* out, Bits b) { _mm512_storeu_si512(out, b); }
-    // Triangle 2's bytes where it paints, triangle 1's elsewhere, in one masked store.
-    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+    // Triangle 2's bytes where it paints, triangle 1's on the rest of `both`, in one masked store.
+    static void paintCellRow(unsigned char* pixel, unsigned long long both, unsigned long long two,
                              const Colour& first, const Colour& second) {
-        _mm512_mask_storeu_epi8(pixel, one | two,
-                                _mm512_mask_blend_epi8(two, first.wide, second.wide));
+        _mm512_mask_storeu_epi8(pixel, both, _mm512_mask_blend_epi8(two, first.wide, second.wide));
     }
 };
 

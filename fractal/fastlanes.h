@@ -17,7 +17,7 @@ const int shadeRange = 255;               // shadeHigh - shadeLow, with shadeLow
 const double offsetLimit = 1073741824.0;  // vexProjectionLimit
 
 inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
-inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+inline void paintCellBits(unsigned char* pixel, unsigned long long both, unsigned long long two,
                           const VexInk& first, const VexInk& second);
 
 // One lane, plain scalar code: the reference shape of every kernel, and the tail of each row.
@@ -63,15 +63,15 @@ struct ScalarLanes {
         int count = 3 * (static_cast<int>(last - first) + 1);
         return (~0ULL >> (64 - count)) << (3 * static_cast<int>(first - left));
     }
-    // The one pixel x, counted from `left`; none where `valid` is false.
-    static Bits pixelBits(Real x, Real left, Mask valid) {
-        return valid ? 7ULL << (3 * static_cast<int>(x - left)) : 0;
+    // The one pixel `offset` columns from the window's first; none where `valid` is false.
+    static Bits pixelBitsFrom(Real offset, Mask valid) {
+        return valid ? 7ULL << (3 * static_cast<int>(offset)) : 0;
     }
     static Bits orBits(Bits a, Bits b) { return a | b; }
     static void storeBits(unsigned long long* out, Bits b) { *out = b; }
-    static void paintCellRow(unsigned char* pixel, unsigned long long one, unsigned long long two,
+    static void paintCellRow(unsigned char* pixel, unsigned long long both, unsigned long long two,
                              Colour first, Colour second) {
-        ::paintCellBits(pixel, one, two, *first, *second);
+        ::paintCellBits(pixel, both, two, *first, *second);
     }
 };
 
@@ -461,10 +461,11 @@ inline void paintBits(unsigned char* pixel, unsigned long long bits, const Ink& 
     }
 }
 
-// Triangle 2's pixels (`two`) over triangle 1's (`one`): the same bytes as painting one, then two.
-inline void paintCellBits(unsigned char* pixel, unsigned long long one, unsigned long long two,
+// Triangle 2's pixels (`two`) over the rest of the cell's (`both`, the pixels of either
+// triangle): the same bytes as painting triangle 1, then triangle 2.
+inline void paintCellBits(unsigned char* pixel, unsigned long long both, unsigned long long two,
                           const Ink& first, const Ink& second) {
-    paintBits(pixel, one & ~two, first);
+    paintBits(pixel, both & ~two, first);
     paintBits(pixel, two, second);
 }
 
@@ -892,8 +893,11 @@ struct Flag {
 const int cellWindow = 21;
 
 // An outline line as the walk draws it (within the fixed-point rule), read row by row.
-// y-major: on rows a..b the pixel floor((origin + (y - a) * step) / 65536), origin = xA * 65536,
-// the walk starting at the endpoint with the smaller y.
+// y-major: on rows a..b the pixel floor((xA * 65536 + (y - a) * step) / 65536), the walk starting
+// at the endpoint (xA, a) with the smaller y. Kept as its offset in the cell's window, which
+// starts at column `left`: floor((origin + y * step) / 65536) with
+// origin = (xA - left) * 65536 - a * step, the same integer (every term is an integer below
+// 2^50, so each sum and product is exact).
 // x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
 // column x lies on row (origin * 65536 + (x - a) * step) >> 16.
 struct CellLine {
@@ -901,7 +905,8 @@ struct CellLine {
     double a, b, origin, step;
 };
 
-// The lines of several cells at once, one a lane (xMajor 1 or 0), as CellLine describes them.
+// The lines of several cells at once, one a lane (xMajor 1 or 0), as CellLine describes them,
+// each for the window of its cell.
 template <class L>
 struct LineInLanes {
     typename L::Real xMajor, a, b, origin, step;
@@ -909,7 +914,7 @@ struct LineInLanes {
 
 template <class L>
 inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typename L::Real x2,
-                               typename L::Real y2) {
+                               typename L::Real y2, typename L::Real left) {
     typedef typename L::Real Real;
     typedef typename L::Mask Mask;
     const Real zero = L::splat(0.0);
@@ -933,11 +938,11 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
     line.xMajor = L::select(xMajor, L::splat(1.0), zero);
     line.a = majorA;
     line.b = majorA + dMajor;
-    line.origin = L::select(xMajor, minorA, minorA * unit);
     // (dMinor * 65536) / dMajor truncated: below 2^53 in magnitude, so the double quotient is
     // within less than 1 / dMajor of the exact one and truncates to the same integer.
     line.step =
         L::select(point, zero, L::trunc(dMinor * unit / L::select(point, L::splat(1.0), dMajor)));
+    line.origin = L::select(xMajor, minorA, (minorA - left) * unit - majorA * line.step);
     return line;
 }
 
@@ -954,13 +959,15 @@ inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typen
     typedef typename L::Real Real;
     const Real zero = L::splat(0.0);
     if (!line.xMajor) {
-        Real x = L::floor((L::splat(line.origin) + (y - L::splat(line.a)) * L::splat(line.step)) *
-                          L::splat(1.0 / 65536.0));
+        // The pixel's offset in the window.
+        Real offset =
+            L::floor((L::splat(line.origin) + y * L::splat(line.step)) * L::splat(1.0 / 65536.0));
         typename L::Mask drawn = L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y));
         if (!onCanvas) {
-            drawn = L::both(drawn, L::both(L::ge(x, zero), L::ge(lastColumn, x)));
+            drawn = L::both(drawn,
+                            L::both(L::ge(offset, zero - left), L::ge(lastColumn - left, offset)));
         }
-        return L::pixelBits(x, left, drawn);
+        return L::pixelBitsFrom(offset, drawn);
     }
     const Real unit = L::splat(65536.0);
     const Real a = L::splat(line.a);
@@ -1075,22 +1082,22 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
                         L::loadInts(c.rightY + j + 1, count), L::loadInts(c.leftY + j + 1, count)};
     storeFill<L>(triangleFill<L>(cx[0], cy[0], cx[1], cy[1], cx[2], cy[2]), group.fills[0]);
     storeFill<L>(triangleFill<L>(cx[2], cy[2], cx[3], cy[3], cx[0], cy[0]), group.fills[1]);
-    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[1], cy[1]), group.lines[0]);
-    storeLine<L>(cellLine<L>(cx[3], cy[3], cx[0], cy[0]), group.lines[1]);
-    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[2], cy[2]), group.lines[2]);
     // Every value is an int, every difference exact.
     const Real zero = L::splat(0.0);
     const Real last = L::splat(lastColumn);
     const Real xLow = L::min(L::min(cx[0], cx[1]), L::min(cx[2], cx[3]));
     const Real xHigh = L::max(L::max(cx[0], cx[1]), L::max(cx[2], cx[3]));
+    const Real left = L::min(L::max(xLow, zero), last);
+    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[1], cy[1], left), group.lines[0]);
+    storeLine<L>(cellLine<L>(cx[3], cy[3], cx[0], cy[0], left), group.lines[1]);
+    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[2], cy[2], left), group.lines[2]);
     const Real top1 = L::min(L::min(cy[0], cy[1]), cy[2]);
     const Real bottom1 = L::max(L::max(cy[0], cy[1]), cy[2]);
     const Real top2 = L::min(L::min(cy[2], cy[3]), cy[0]);
     const Real bottom2 = L::max(L::max(cy[2], cy[3]), cy[0]);
     const Real yLow = L::min(top1, top2);
     const Real yHigh = L::max(bottom1, bottom2);
-    const Real bounds[7] = {
-        yLow, yHigh, top1, bottom1, top2, bottom2, L::min(L::max(xLow, zero), last)};
+    const Real bounds[7] = {yLow, yHigh, top1, bottom1, top2, bottom2, left};
     for (int f = 0; f < 7; ++f) {
         L::store(group.bounds[f], bounds[f]);
     }
@@ -1161,12 +1168,12 @@ bool drawCellRows(const VexRowBand& band, const Ink& first, const Ink& second,
                 L::orBits(L::orBits(fillBits<L, c>(fill2, top2, bottom2, rows, left, lastColumn),
                                     lineBits<L, c>(line30, rows, left, lastColumn)),
                           lineBits<L, c>(line02, rows, left, lastColumn));
-            unsigned long long ones[L::width], twos[L::width];
-            L::storeBits(ones, one);
+            unsigned long long boths[L::width], twos[L::width];
+            L::storeBits(boths, L::orBits(one, two));
             L::storeBits(twos, two);
             const long long count = least(L::width, lastRow - top + 1);
             for (long long k = 0; k < count; ++k) {
-                L::paintCellRow(row, ones[k], twos[k], colour1, colour2);
+                L::paintCellRow(row, boths[k], twos[k], colour1, colour2);
                 row -= rowBytes;
             }
         }
