@@ -882,6 +882,11 @@ inline void drawLine(const VexRowBand& band, int x1, int y1, int x2, int y2, int
 // byte masks over a 64-byte window, and one store paints triangle 2's pixels in its colour and
 // the rest of triangle 1's in its own, which is what painting triangle 1 and then triangle 2
 // leaves. Everything a triangle paints lies between its corners' columns and rows.
+//
+// The masks are formed for a group of consecutive cells at once, one lane a cell, row by row
+// from each cell's first row; the cells are then painted one after another, in sweep order.
+// With the cells' set-up already in lanes, no value is spread across a vector per cell, and the
+// row loop runs once for the whole group.
 
 // A yes or no known when compiling.
 template <bool flag>
@@ -892,7 +897,8 @@ struct Flag {
 // Pixels of a cell that one 64-byte window holds: 21 of 3 bytes.
 const int cellWindow = 21;
 
-// An outline line as the walk draws it (within the fixed-point rule), read row by row.
+// An outline line as the walk draws it (within the fixed-point rule), read row by row, for
+// several cells at once, one a lane (xMajor 1 or 0).
 // y-major: on rows a..b the pixel floor((xA * 65536 + (y - a) * step) / 65536), the walk starting
 // at the endpoint (xA, a) with the smaller y. Kept as its offset in the cell's window, which
 // starts at column `left`: floor((origin + y * step) / 65536) with
@@ -900,13 +906,6 @@ const int cellWindow = 21;
 // 2^50, so each sum and product is exact).
 // x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
 // column x lies on row (origin * 65536 + (x - a) * step) >> 16.
-struct CellLine {
-    bool xMajor;
-    double a, b, origin, step;
-};
-
-// The lines of several cells at once, one a lane (xMajor 1 or 0), as CellLine describes them,
-// each for the window of its cell.
 template <class L>
 struct LineInLanes {
     typename L::Real xMajor, a, b, origin, step;
@@ -946,59 +945,90 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
     return line;
 }
 
-// The byte mask of a line's pixels on the rows in y, over the window from column `left`.
-// For an x-major line the columns of row y are those whose accumulator lies in
-// [y * 65536, (y + 1) * 65536): with p = (y - origin) * 65536 and a step s > 0, x - a runs from
-// ceil(p / s) to ceil((p + 65536) / s) - 1; with s < 0 from floor((p + 65536) / s) + 1 to
-// floor(p / s); with s = 0 the whole line lies on row origin. A fraction p / s that is not an
-// integer lies at least 1 / |s| > 2^-16 from one, while the rounded quotient (|p| < 2^31, so
-// below 2^31) is within 2^-22 of the exact one: it has the exact quotient's floor and ceiling.
+// One outline line of each lane's cell, as LineInLanes describes it, read row by row from a
+// first row on: bits(y) is the byte mask of row y over the window from column `left`, rows
+// taken one after another.
+// An x-major line's columns on row y are those whose accumulator lies in
+// [m * 65536, (m + 1) * 65536), m = y - origin: with a step s > 0, x - a runs from B(m) to
+// B(m + 1) - 1, with s < 0 from 1 - B(m + 1) to -B(m), where B(m) = ceil(m * 65536 / |s|). A
+// level line (s = 0) lies on row origin alone; it is read as a rising line with
+// |s| = floor(65536 / (b - a + 1)), for which B(m) <= 0 up to m = 0 and B(1) > b - a, so that its
+// run is a..b on row origin and empty elsewhere. B is stepped from row to row exactly: with
+// 65536 = Q |s| + R and B(m) |s| = m * 65536 + E (0 <= E < |s|), B(m + 1) is B(m) + Q + 1 where
+// R > E, else B(m) + Q. Every value is an integer below 2^53, every operation exact; the first
+// B, a quotient of numbers below 2^31 in magnitude for the rows of a cell drawn in one pass, is
+// within 2^-22 of the exact one, which lies at least 1 / |s| > 2^-16 from the next integer
+// unless it is one: it has the exact quotient's ceiling.
 template <class L, bool onCanvas>
-inline typename L::Bits lineBits(const CellLine& line, typename L::Real y, typename L::Real left,
-                                 typename L::Real lastColumn) {
+struct LineRows {
     typedef typename L::Real Real;
-    const Real zero = L::splat(0.0);
-    if (!line.xMajor) {
-        // The pixel's offset in the window.
-        Real offset =
-            L::floor((L::splat(line.origin) + y * L::splat(line.step)) * L::splat(1.0 / 65536.0));
-        typename L::Mask drawn = L::both(L::ge(y, L::splat(line.a)), L::ge(L::splat(line.b), y));
+    typedef typename L::Mask Mask;
+    Real a, b, origin, step;
+    Mask yMajor, xMajor;
+    bool anyXMajor;
+    // x-major lanes: a + 1, a - 1, |s|, Q, Q + 1, R, |s| - R, B and E for the row to come.
+    Real aPlusOne, aMinusOne, divisor, quotient, quotientPlusOne, rest, divisorLessRest, boundary,
+        excess;
+    Mask rising;
+
+    LineRows(const double (&line)[5][L::width], typename L::Real y, unsigned lanes) {
+        const Real zero = L::splat(0.0);
+        const Real one = L::splat(1.0);
+        const Real unit = L::splat(65536.0);
+        a = L::load(line[1]);
+        b = L::load(line[2]);
+        origin = L::load(line[3]);
+        step = L::load(line[4]);
+        xMajor = L::eq(L::load(line[0]), one);
+        yMajor = L::eq(L::load(line[0]), zero);
+        anyXMajor = (L::bits(xMajor) & lanes) != 0;
+        rising = xMajor;
+        aPlusOne = aMinusOne = divisor = quotient = quotientPlusOne = rest = divisorLessRest =
+            boundary = excess = zero;
+        if (!anyXMajor) {
+            return;
+        }
+        aPlusOne = a + one;
+        aMinusOne = a - one;
+        rising = L::ge(step, zero);
+        divisor =
+            L::max(L::select(L::eq(step, zero), L::floor(unit / (b - a + one)), L::abs(step)), one);
+        quotient = L::floor(unit / divisor);
+        quotientPlusOne = quotient + one;
+        rest = unit - quotient * divisor;
+        divisorLessRest = divisor - rest;
+        const Real p = (y - origin) * unit;
+        boundary = L::ceil(p / divisor);
+        excess = boundary * divisor - p;
+    }
+
+    typename L::Bits bits(Real y, Real left, Real lastColumn) {
+        const Real zero = L::splat(0.0);
+        // y-major: the pixel's offset in the window.
+        const Real offset = L::floor((origin + y * step) * L::splat(1.0 / 65536.0));
+        Mask drawn = L::both(L::both(L::ge(y, a), L::ge(b, y)), yMajor);
         if (!onCanvas) {
             drawn = L::both(drawn,
                             L::both(L::ge(offset, zero - left), L::ge(lastColumn - left, offset)));
         }
-        return L::pixelBitsFrom(offset, drawn);
-    }
-    const Real unit = L::splat(65536.0);
-    const Real a = L::splat(line.a);
-    Real first, last;
-    typename L::Mask drawn;
-    if (line.step == 0.0) {
-        first = a;
-        last = L::splat(line.b);
-        drawn = L::eq(y, L::splat(line.origin));
-    } else {
-        const Real step = L::splat(line.step);
-        Real p = (y - L::splat(line.origin)) * unit;
-        Real q = p + unit;
-        if (line.step > 0.0) {
-            first = a + L::ceil(p / step);
-            last = a + L::ceil(q / step) - L::splat(1.0);
-        } else {
-            first = a + L::floor(q / step) + L::splat(1.0);
-            last = a + L::floor(p / step);
+        const typename L::Bits pixels = L::pixelBitsFrom(offset, drawn);
+        if (!anyXMajor) {
+            return pixels;
         }
-        first = L::max(first, a);
-        last = L::min(last, L::splat(line.b));
-        drawn = L::ge(last, first);
+        const Mask carry = L::gt(rest, excess);
+        const Real next = L::select(carry, boundary + quotientPlusOne, boundary + quotient);
+        excess = L::select(carry, excess + divisorLessRest, excess - rest);
+        Real first = L::max(L::select(rising, a + boundary, aPlusOne - next), a);
+        Real last = L::min(L::select(rising, aMinusOne + next, a - boundary), b);
+        boundary = next;
+        if (!onCanvas) {
+            first = L::max(first, zero);
+            last = L::min(last, lastColumn);
+        }
+        return L::orBits(pixels,
+                         L::spanBits(first, last, left, L::both(L::ge(last, first), xMajor)));
     }
-    if (!onCanvas) {
-        first = L::max(first, zero);
-        last = L::min(last, lastColumn);
-        drawn = L::both(drawn, L::ge(last, first));
-    }
-    return L::spanBits(first, last, left, drawn);
-}
+};
 
 // The byte mask of a triangle's fill on the rows in y, over the window from column `left`. A
 // triangle whose corners all lie on the canvas's columns has all its crossings there too, and
@@ -1109,99 +1139,153 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
     group.onCanvas = L::bits(L::both(L::ge(xLow, zero), L::ge(last, xHigh)));
 }
 
+// Each lane's triangle t (0 or 1) of the group.
 template <class L>
-inline FillInLanes<L> groupFill(const CellGroup<L>& group, int t, int k) {
+inline FillInLanes<L> laneFill(const CellGroup<L>& group, int t) {
     const double(&f)[10][L::width] = group.fills[t];
-    return {{L::splat(f[0][k]), L::splat(f[1][k]), L::splat(f[2][k])},
-            {L::splat(f[3][k]), L::splat(f[4][k]), L::splat(f[5][k])},
-            {L::splat(f[6][k]), L::splat(f[7][k]), L::splat(f[8][k])},
-            L::splat(f[9][k])};
+    return {{L::load(f[0]), L::load(f[1]), L::load(f[2])},
+            {L::load(f[3]), L::load(f[4]), L::load(f[5])},
+            {L::load(f[6]), L::load(f[7]), L::load(f[8])},
+            L::load(f[9])};
 }
 
+// The masks of a group's cells, row by row from a row of each: both[r][k] holds the pixels of
+// cell k's row r, two[r][k] those of its second triangle. As many rows as the frame's bands
+// have; a cell taller than that in its band is drawn a table at a time.
 template <class L>
-inline CellLine groupLine(const CellGroup<L>& group, int l, int k) {
-    const double(&f)[5][L::width] = group.lines[l];
-    return {f[0][k] != 0.0, f[1][k], f[2][k], f[3][k], f[4][k]};
-}
+struct CellRows {
+    static const int capacity = 128;
+    unsigned long long both[capacity][L::width];
+    unsigned long long two[capacity][L::width];
+};
 
-// Triangle 1 (P0, P1, P2) with its outline line P0 -> P1, then triangle 2 (P2, P3, P0) with its
-// lines P3 -> P0 and P0 -> P2, for the cell set up in lane k of the group. Returns false,
-// drawing nothing, for a cell the window cannot hold, or with a triangle whose corners share
-// one row (its fill has no crossings): the triangles are then drawn one by one.
+// Where each of a group's cells lies in the band: its first row there and how many rows.
 template <class L>
-bool drawCellRows(const VexRowBand& band, const Ink& first, const Ink& second,
-                  const CellGroup<L>& group, int k) {
+struct RowsInBand {
+    long long first[L::width];
+    long long count[L::width];
+};
+
+// Fills in `rows` the masks of rows from..from + n - 1 (counted from each cell's first row in
+// the band) of the cells in the bits of `lanes`. Other lanes compute rows that are not used.
+template <class L, bool onCanvas>
+void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const RowsInBand<L>& at,
+                     unsigned lanes, long long from, long long n, CellRows<L>& rows) {
     typedef typename L::Real Real;
-    if ((group.onePass >> k & 1u) == 0) {
-        return false;
+    double firstRows[L::width];
+    for (int k = 0; k < L::width; ++k) {
+        firstRows[k] = static_cast<double>(at.first[k] + from);
     }
-    const double(&bounds)[7][L::width] = group.bounds;
-    const long long firstRow = most(static_cast<long long>(bounds[0][k]), band.rowBegin);
-    const long long lastRow = least(static_cast<long long>(bounds[1][k]), band.rowEnd - 1);
-    if (firstRow > lastRow) {
-        return true;
-    }
-    const long long leftColumn = static_cast<long long>(bounds[6][k]);
-    const Real left = L::splat(bounds[6][k]);
+    const Real left = L::load(group.bounds[6]);
     const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
-    const FillInLanes<L> fill1 = groupFill<L>(group, 0, k);
-    const FillInLanes<L> fill2 = groupFill<L>(group, 1, k);
-    const Real top1 = L::splat(bounds[2][k]);
-    const Real bottom1 = L::splat(bounds[3][k]);
-    const Real top2 = L::splat(bounds[4][k]);
-    const Real bottom2 = L::splat(bounds[5][k]);
-    const CellLine line01 = groupLine<L>(group, 0, k);
-    const CellLine line30 = groupLine<L>(group, 1, k);
-    const CellLine line02 = groupLine<L>(group, 2, k);
+    const Real top1 = L::load(group.bounds[2]);
+    const Real bottom1 = L::load(group.bounds[3]);
+    const Real top2 = L::load(group.bounds[4]);
+    const Real bottom2 = L::load(group.bounds[5]);
+    const FillInLanes<L> fill1 = laneFill<L>(group, 0);
+    const FillInLanes<L> fill2 = laneFill<L>(group, 1);
+    Real y = L::load(firstRows);
+    LineRows<L, onCanvas> line01(group.lines[0], y, lanes);
+    LineRows<L, onCanvas> line30(group.lines[1], y, lanes);
+    LineRows<L, onCanvas> line02(group.lines[2], y, lanes);
+    for (long long r = 0; r < n; ++r) {
+        const typename L::Bits one =
+            L::orBits(fillBits<L, onCanvas>(fill1, top1, bottom1, y, left, lastColumn),
+                      line01.bits(y, left, lastColumn));
+        const typename L::Bits two =
+            L::orBits(L::orBits(fillBits<L, onCanvas>(fill2, top2, bottom2, y, left, lastColumn),
+                                line30.bits(y, left, lastColumn)),
+                      line02.bits(y, left, lastColumn));
+        L::storeBits(rows.both[r], L::orBits(one, two));
+        L::storeBits(rows.two[r], two);
+        y = y + L::splat(1.0);
+    }
+}
+
+template <class L>
+void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const RowsInBand<L>& at,
+                     unsigned lanes, long long from, long long n, CellRows<L>& rows) {
+    // Most cells lie wholly on the canvas's columns: their rows need no clamps.
+    if ((group.onCanvas & lanes) == lanes) {
+        cellRowsInLanes<L, true>(band, group, at, lanes, from, n, rows);
+    } else {
+        cellRowsInLanes<L, false>(band, group, at, lanes, from, n, rows);
+    }
+}
+
+// Paints rows from..from + n - 1 of cell k from the masks in `rows`.
+template <class L>
+void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const RowsInBand<L>& at,
+                   int k, long long from, long long n, const CellRows<L>& rows, const Ink& first,
+                   const Ink& second) {
     const typename L::Colour colour1 = L::colourOf(first);
     const typename L::Colour colour2 = L::colourOf(second);
     const long long rowBytes = band.width * 3;
-    unsigned char* row = pixelAt(band, leftColumn, firstRow);
-    auto paintRows = [&](auto onCanvas) {
-        const bool c = decltype(onCanvas)::value;
-        for (long long top = firstRow; top <= lastRow; top += L::width) {
-            const Real rows = L::splat(static_cast<double>(top)) + L::ramp();
-            typename L::Bits one =
-                L::orBits(fillBits<L, c>(fill1, top1, bottom1, rows, left, lastColumn),
-                          lineBits<L, c>(line01, rows, left, lastColumn));
-            typename L::Bits two =
-                L::orBits(L::orBits(fillBits<L, c>(fill2, top2, bottom2, rows, left, lastColumn),
-                                    lineBits<L, c>(line30, rows, left, lastColumn)),
-                          lineBits<L, c>(line02, rows, left, lastColumn));
-            unsigned long long boths[L::width], twos[L::width];
-            L::storeBits(boths, L::orBits(one, two));
-            L::storeBits(twos, two);
-            const long long count = least(L::width, lastRow - top + 1);
-            for (long long k = 0; k < count; ++k) {
-                L::paintCellRow(row, boths[k], twos[k], colour1, colour2);
-                row -= rowBytes;
-            }
-        }
-    };
-    // Most cells lie wholly on the canvas's columns: their rows need no clamps.
-    if ((group.onCanvas >> k & 1u) != 0) {
-        paintRows(Flag<true>());
-    } else {
-        paintRows(Flag<false>());
+    unsigned char* row =
+        pixelAt(band, static_cast<long long>(group.bounds[6][k]), at.first[k] + from);
+    for (long long r = 0; r < n; ++r) {
+        L::paintCellRow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
+        row -= rowBytes;
     }
-    return true;
 }
 
-// A cell's triangles with the outline lines k of each (joining T_k and T_k+1) whose bit is set:
-// in one pass when they are the sweep's usual ones (P0 -> P1; P3 -> P0 and P0 -> P2) and the
-// window holds the cell, otherwise triangle by triangle. Its set-up is lane k of the group.
+// A cell's two triangles drawn one by one, with their outline lines (see drawGroup).
 template <class L>
-inline void drawCell(const VexRowBand& band, const CellCorners& c, const Ink& first,
-                     const Ink& second, unsigned outline1, unsigned outline2,
-                     const CellGroup<L>& group, int k) {
-    if (outline1 == 1u && outline2 == 6u && drawCellRows<L>(band, first, second, group, k)) {
-        return;
-    }
+void drawCellTriangles(const VexRowBand& band, const CellCorners& c, const Ink& first,
+                       const Ink& second, unsigned outline1, unsigned outline2) {
     const int j = c.j;
     const int x[4] = {c.leftX[j], c.rightX[j], c.rightX[j + 1], c.leftX[j + 1]};
     const int y[4] = {c.leftY[j], c.rightY[j], c.rightY[j + 1], c.leftY[j + 1]};
     drawTriangle<L>(band, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
     drawTriangle<L>(band, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
+}
+
+// The `cells` cells of a group (set up from c.j on), in order, with the outline lines k (joining
+// T_k and T_k+1) whose bit is set in outlines1 for triangle 1 (P0, P1, P2) and outlines2 for
+// triangle 2 (P2, P3, P0). Cells with the sweep's usual lines, P0 -> P1 for triangle 1, P3 -> P0
+// and P0 -> P2 for triangle 2, are drawn in one pass when the window holds them and neither
+// triangle is flat; the others triangle by triangle.
+template <class L>
+void drawGroup(const VexRowBand& band, const CellCorners& c, int cells, const Ink* const* firsts,
+               const Ink* const* seconds, const unsigned* outlines1, const unsigned* outlines2,
+               const CellGroup<L>& group, CellRows<L>& rows) {
+    unsigned usual = 0;
+    for (int k = 0; k < cells; ++k) {
+        usual |= (outlines1[k] == 1u && outlines2[k] == 6u ? 1u : 0u) << k;
+    }
+    const unsigned lanes = group.onePass & usual;
+    RowsInBand<L> at;
+    long long tallest = 0;
+    for (int k = 0; k < L::width; ++k) {
+        // Lanes past the group's cells repeat its last cell.
+        const int cell = k < cells ? k : cells - 1;
+        at.first[k] = most(static_cast<long long>(group.bounds[0][cell]), band.rowBegin);
+        const long long last =
+            least(static_cast<long long>(group.bounds[1][cell]), band.rowEnd - 1);
+        at.count[k] = most(last - at.first[k] + 1, 0);
+        if ((lanes >> k & 1u) != 0) {
+            tallest = most(tallest, at.count[k]);
+        }
+    }
+    const bool together = tallest <= CellRows<L>::capacity;
+    if (together && lanes != 0) {
+        cellRowsInLanes<L>(band, group, at, lanes, 0, tallest, rows);
+    }
+    for (int k = 0; k < cells; ++k) {
+        if ((lanes >> k & 1u) == 0) {
+            drawCellTriangles<L>(band, {c.leftX, c.leftY, c.rightX, c.rightY, c.j + k}, *firsts[k],
+                                 *seconds[k], outlines1[k], outlines2[k]);
+        } else if (together) {
+            paintCellRows<L>(band, group, at, k, 0, at.count[k], rows, *firsts[k], *seconds[k]);
+        } else {
+            // Taller than the table: the cell alone, a table at a time.
+            for (long long from = 0; from < at.count[k]; from += CellRows<L>::capacity) {
+                const long long n = least(CellRows<L>::capacity, at.count[k] - from);
+                cellRowsInLanes<L>(band, group, at, 1u << k, from, n, rows);
+                paintCellRows<L>(band, group, at, k, from, n, rows, *firsts[k], *seconds[k]);
+            }
+        }
+    }
 }
 
 // The sweep's cell from projected corners P0..P3, in two colours: the test entry point.
@@ -1212,8 +1296,14 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
     const CellCorners corners = {leftX, leftY, rightX, rightY, 0};
     CellGroup<L> group;
     setUpCells<L>(corners, 1, static_cast<double>(band.width - 1), group);
-    drawCell<L>(band, corners, vexFractal_InkOf(colour1), vexFractal_InkOf(colour2), 1u, 6u, group,
-                0);
+    const Ink first = vexFractal_InkOf(colour1);
+    const Ink second = vexFractal_InkOf(colour2);
+    const Ink* firsts[1] = {&first};
+    const Ink* seconds[1] = {&second};
+    const unsigned outlines1[1] = {1u};
+    const unsigned outlines2[1] = {6u};
+    CellRows<L> rows;
+    drawGroup<L>(band, corners, 1, firsts, seconds, outlines1, outlines2, group, rows);
 }
 
 // Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
@@ -1222,11 +1312,12 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
 // P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
 // P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
 // would have painted is painted over later, so the picture is the same. The cells of a run are
-// set up L::width at a time, in lanes, then drawn one by one in order.
+// set up L::width at a time, in lanes, and drawn a group at a time, in order.
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band) {
     const int cellRows = grid.ny - 1;
     const double lastCanvasColumn = static_cast<double>(band.width - 1);
+    CellRows<L> rows;
     for (const VexCellRun* run = runs; run != runs + count; ++run) {
         const int i = run->column;
         const int* leftX = grid.columns[i];
@@ -1239,12 +1330,18 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
             const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
             CellGroup<L> group;
             setUpCells<L>({leftX, leftY, rightX, rightY, j0}, cells, lastCanvasColumn, group);
+            const Ink* firsts[L::width];
+            const Ink* seconds[L::width];
+            unsigned outlines1[L::width], outlines2[L::width];
             for (int k = 0; k < cells; ++k) {
                 const int j = j0 + k;
-                drawCell<L>(band, {leftX, leftY, rightX, rightY, j}, grid.inks[shades[2 * j]],
-                            grid.inks[shades[2 * j + 1]], lastColumn ? 3u : 1u,
-                            j + 1 == cellRows ? 7u : 6u, group, k);
+                firsts[k] = &grid.inks[shades[2 * j]];
+                seconds[k] = &grid.inks[shades[2 * j + 1]];
+                outlines1[k] = lastColumn ? 3u : 1u;
+                outlines2[k] = j + 1 == cellRows ? 7u : 6u;
             }
+            drawGroup<L>(band, {leftX, leftY, rightX, rightY, j0}, cells, firsts, seconds,
+                         outlines1, outlines2, group, rows);
         }
     }
 }

@@ -544,6 +544,41 @@ TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
     });
 }
 
+TEST(FastRaster, CellsTallerThanTheRowTableMatchTheLiteralCell) {
+    // Slivers a few columns wide and hundreds of rows tall: in a band of more rows than the
+    // kernels' table of cell rows holds, a cell is drawn a table at a time.
+    forEachLaneWidth([&] {
+        std::mt19937 random(4242);
+        const int width = 30, height = 420;
+        for (int round = 0; round < 40; ++round) {
+            std::vector<RandomCell> cells;
+            for (int k = 0; k < 3; ++k) {
+                RandomCell c;
+                for (int v = 0; v < 4; ++v) {
+                    c.x[v] = std::uniform_int_distribution<int>(5, 24)(random);
+                    c.y[v] = std::uniform_int_distribution<int>(-20, height + 20)(random);
+                }
+                c.colour1 = static_cast<Color>(random() & 0xffffff);
+                c.colour2 = static_cast<Color>(random() & 0xffffff);
+                cells.push_back(c);
+            }
+            std::string differs = firstSplitThatDiffers(
+                width, height, {1, 3},
+                [&] {
+                    for (const RandomCell& c : cells) {
+                        drawLiteralCell(c.x, c.y, c.colour1, c.colour2);
+                    }
+                },
+                [&](int rowBegin, int rowEnd) {
+                    for (const RandomCell& c : cells) {
+                        vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin, rowEnd);
+                    }
+                });
+            ASSERT_EQ(differs, "") << "round " << round;
+        }
+    });
+}
+
 TEST(FastRaster, LinesMatchTheLiteralLineInEveryBandSplit) {
     forEachLaneWidth([&] {
         std::mt19937 random(77);
