@@ -71,13 +71,13 @@ struct WideLanes {
     // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
     typedef __m256i Bits;
     static __m256i toInts(Real a) { return _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(a)); }
-    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+    static Bits spanBits(Real first, Real last, Mask valid) {
         const Real three = splat(3.0);
         const __m256i one = _mm256_set1_epi64x(1);
         // Lanes left out may hold anything; their shifts come to 0 or are masked away.
         __m256i count = toInts((last - first + splat(1.0)) * three);
         __m256i run = _mm256_sub_epi64(_mm256_sllv_epi64(one, count), one);
-        __m256i bits = _mm256_sllv_epi64(run, toInts((first - left) * three));
+        __m256i bits = _mm256_sllv_epi64(run, toInts(first * three));
         return _mm256_and_si256(_mm256_castpd_si256(both(valid, ge(last, first))), bits);
     }
     static Bits pixelBitsFrom(Real offset, Mask valid) {

@@ -93,13 +93,13 @@ struct WideLanes {
     // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
     typedef __m512i Bits;
     static __m512i toInts(Real a) { return _mm512_maskz_cvttpd_epi64(0xff, a); }
-    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+    static Bits spanBits(Real first, Real last, Mask valid) {
         const Real three = splat(3.0);
         const __m512i ones = _mm512_set1_epi64(-1);
         // The bits from the first pixel's up, less those past the last pixel's: none when
         // last < first. Lanes left out may hold anything; they are masked away.
-        __m512i from = _mm512_maskz_sllv_epi64(0xff, ones, toInts((first - left) * three));
-        __m512i past = _mm512_maskz_sllv_epi64(0xff, ones, toInts((last - left) * three + three));
+        __m512i from = _mm512_maskz_sllv_epi64(0xff, ones, toInts(first * three));
+        __m512i past = _mm512_maskz_sllv_epi64(0xff, ones, toInts(last * three + three));
         return _mm512_maskz_andnot_epi64(valid, past, from);
     }
     static Bits pixelBitsFrom(Real offset, Mask valid) {

@@ -54,14 +54,14 @@ struct ScalarLanes {
         ::paintRun(pixel, n, *ink);
     }
     // A byte mask over 21 pixels (63 bytes) from some column: the pixels first..last, counted
-    // from `left`, 3 bits each; none where `valid` is false or last < first.
+    // from that column, 3 bits each; none where `valid` is false or last < first.
     typedef unsigned long long Bits;
-    static Bits spanBits(Real first, Real last, Real left, Mask valid) {
+    static Bits spanBits(Real first, Real last, Mask valid) {
         if (!valid || last < first) {
             return 0;
         }
         int count = 3 * (static_cast<int>(last - first) + 1);
-        return (~0ULL >> (64 - count)) << (3 * static_cast<int>(first - left));
+        return (~0ULL >> (64 - count)) << (3 * static_cast<int>(first));
     }
     // The one pixel `offset` columns from the window's first; none where `valid` is false.
     static Bits pixelBitsFrom(Real offset, Mask valid) {
@@ -716,15 +716,15 @@ inline void crossingsOfRows(const FillInLanes<L>& fill, typename L::Real y, type
     xb = crossingsOf<L>(edge, y);
 }
 
+// (The canvas's columns are low..high: 0..width - 1, or counted from another column.)
 template <class L>
-inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real lastColumn,
-                   typename L::Real& start, typename L::Real& end) {
+inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real low,
+                   typename L::Real high, typename L::Real& start, typename L::Real& end) {
     typedef typename L::Real Real;
-    const Real zero = L::splat(0.0);
     Real xa, xb;
     crossingsOfRows<L>(fill, y, xa, xb);
-    start = L::max(L::min(L::min(lastColumn, xa), xb), zero);
-    end = L::min(L::max(L::max(zero, xa), xb), lastColumn);
+    start = L::max(L::min(L::min(high, xa), xb), low);
+    end = L::min(L::max(L::max(low, xa), xb), high);
 }
 
 // Rows first..last (on the band) of a triangle: crossed by the longest edge and, above row
@@ -748,7 +748,7 @@ void fillRows(const VexRowBand& band, long long first, long long last, const Tri
     for (long long top = first; top <= last; top += L::width) {
         Real y = L::splat(static_cast<double>(top)) + L::ramp();
         Real start, end;
-        spanOf<L>(fill, y, lastColumn, start, end);
+        spanOf<L>(fill, y, zero, lastColumn, start, end);
         long long rows = least(L::width, last - top + 1);
         unsigned valid = rows >= L::width ? (1u << L::width) - 1 : (1u << rows) - 1;
         // Each line pixel next to or on the fill's span joins it (so the row stays one run);
@@ -899,11 +899,11 @@ const int cellWindow = 21;
 
 // An outline line as the walk draws it (within the fixed-point rule), read row by row, for
 // several cells at once, one a lane (xMajor 1 or 0).
+// Columns are counted from the first of the cell's window.
 // y-major: on rows a..b the pixel floor((xA * 65536 + (y - a) * step) / 65536), the walk starting
-// at the endpoint (xA, a) with the smaller y. Kept as its offset in the cell's window, which
-// starts at column `left`: floor((origin + y * step) / 65536) with
-// origin = (xA - left) * 65536 - a * step, the same integer (every term is an integer below
-// 2^50, so each sum and product is exact).
+// at the endpoint (xA, a) with the smaller y; kept as floor((origin + y * step) / 65536) with
+// origin = xA * 65536 - a * step, the same integer (every term is an integer below 2^50, so
+// each sum and product is exact).
 // x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
 // column x lies on row (origin * 65536 + (x - a) * step) >> 16.
 template <class L>
@@ -913,7 +913,7 @@ struct LineInLanes {
 
 template <class L>
 inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typename L::Real x2,
-                               typename L::Real y2, typename L::Real left) {
+                               typename L::Real y2) {
     typedef typename L::Real Real;
     typedef typename L::Mask Mask;
     const Real zero = L::splat(0.0);
@@ -941,13 +941,13 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
     // within less than 1 / dMajor of the exact one and truncates to the same integer.
     line.step =
         L::select(point, zero, L::trunc(dMinor * unit / L::select(point, L::splat(1.0), dMajor)));
-    line.origin = L::select(xMajor, minorA, (minorA - left) * unit - majorA * line.step);
+    line.origin = L::select(xMajor, minorA, minorA * unit - majorA * line.step);
     return line;
 }
 
 // One outline line of each lane's cell, as LineInLanes describes it, read row by row from a
-// first row on: bits(y) is the byte mask of row y over the window from column `left`, rows
-// taken one after another.
+// first row on: bits(y) is the byte mask of row y over the cell's window, rows taken one after
+// another; the canvas's columns are low..high there.
 // An x-major line's columns on row y are those whose accumulator lies in
 // [m * 65536, (m + 1) * 65536), m = y - origin: with a step s > 0, x - a runs from B(m) to
 // B(m + 1) - 1, with s < 0 from 1 - B(m + 1) to -B(m), where B(m) = ceil(m * 65536 / |s|). A
@@ -1002,14 +1002,12 @@ struct LineRows {
         excess = boundary * divisor - p;
     }
 
-    typename L::Bits bits(Real y, Real left, Real lastColumn) {
-        const Real zero = L::splat(0.0);
+    typename L::Bits bits(Real y, Real low, Real high) {
         // y-major: the pixel's offset in the window.
         const Real offset = L::floor((origin + y * step) * L::splat(1.0 / 65536.0));
         Mask drawn = L::both(L::both(L::ge(y, a), L::ge(b, y)), yMajor);
         if (!onCanvas) {
-            drawn = L::both(drawn,
-                            L::both(L::ge(offset, zero - left), L::ge(lastColumn - left, offset)));
+            drawn = L::both(drawn, L::both(L::ge(offset, low), L::ge(high, offset)));
         }
         const typename L::Bits pixels = L::pixelBitsFrom(offset, drawn);
         if (!anyXMajor) {
@@ -1022,21 +1020,21 @@ struct LineRows {
         Real last = L::min(L::select(rising, aMinusOne + next, a - boundary), b);
         boundary = next;
         if (!onCanvas) {
-            first = L::max(first, zero);
-            last = L::min(last, lastColumn);
+            first = L::max(first, low);
+            last = L::min(last, high);
         }
-        return L::orBits(pixels,
-                         L::spanBits(first, last, left, L::both(L::ge(last, first), xMajor)));
+        return L::orBits(pixels, L::spanBits(first, last, L::both(L::ge(last, first), xMajor)));
     }
 };
 
-// The byte mask of a triangle's fill on the rows in y, over the window from column `left`. A
-// triangle whose corners all lie on the canvas's columns has all its crossings there too, and
-// the clamps of the span change nothing.
+// The byte mask of a triangle's fill on the rows in y, over the cell's window, where the
+// triangle's columns and the canvas's, low..high, are counted. A triangle whose corners all lie
+// on the canvas's columns has all its crossings there too, and the clamps of the span change
+// nothing.
 template <class L, bool onCanvas>
 inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real top,
-                                 typename L::Real bottom, typename L::Real y, typename L::Real left,
-                                 typename L::Real lastColumn) {
+                                 typename L::Real bottom, typename L::Real y, typename L::Real low,
+                                 typename L::Real high) {
     typename L::Real start, end;
     if (onCanvas) {
         typename L::Real xa, xb;
@@ -1044,9 +1042,9 @@ inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real to
         start = L::min(xa, xb);
         end = L::max(xa, xb);
     } else {
-        spanOf<L>(fill, y, lastColumn, start, end);
+        spanOf<L>(fill, y, low, high, start, end);
     }
-    return L::spanBits(start, end, left, L::both(L::ge(y, top), L::ge(bottom, y)));
+    return L::spanBits(start, end, L::both(L::ge(y, top), L::ge(bottom, y)));
 }
 
 // The set-up of up to L::width consecutive cells of a cell column, one lane a cell, left in
@@ -1110,17 +1108,20 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
                         L::loadInts(c.rightX + j + 1, count), L::loadInts(c.leftX + j + 1, count)};
     const Real cy[4] = {L::loadInts(c.leftY + j, count), L::loadInts(c.rightY + j, count),
                         L::loadInts(c.rightY + j + 1, count), L::loadInts(c.leftY + j + 1, count)};
-    storeFill<L>(triangleFill<L>(cx[0], cy[0], cx[1], cy[1], cx[2], cy[2]), group.fills[0]);
-    storeFill<L>(triangleFill<L>(cx[2], cy[2], cx[3], cy[3], cx[0], cy[0]), group.fills[1]);
     // Every value is an int, every difference exact.
     const Real zero = L::splat(0.0);
     const Real last = L::splat(lastColumn);
     const Real xLow = L::min(L::min(cx[0], cx[1]), L::min(cx[2], cx[3]));
     const Real xHigh = L::max(L::max(cx[0], cx[1]), L::max(cx[2], cx[3]));
     const Real left = L::min(L::max(xLow, zero), last);
-    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[1], cy[1], left), group.lines[0]);
-    storeLine<L>(cellLine<L>(cx[3], cy[3], cx[0], cy[0], left), group.lines[1]);
-    storeLine<L>(cellLine<L>(cx[0], cy[0], cx[2], cy[2], left), group.lines[2]);
+    // The fills and lines count columns from the window's first: every crossing and every
+    // pixel is the same number less `left`, exactly.
+    const Real wx[4] = {cx[0] - left, cx[1] - left, cx[2] - left, cx[3] - left};
+    storeFill<L>(triangleFill<L>(wx[0], cy[0], wx[1], cy[1], wx[2], cy[2]), group.fills[0]);
+    storeFill<L>(triangleFill<L>(wx[2], cy[2], wx[3], cy[3], wx[0], cy[0]), group.fills[1]);
+    storeLine<L>(cellLine<L>(wx[0], cy[0], wx[1], cy[1]), group.lines[0]);
+    storeLine<L>(cellLine<L>(wx[3], cy[3], wx[0], cy[0]), group.lines[1]);
+    storeLine<L>(cellLine<L>(wx[0], cy[0], wx[2], cy[2]), group.lines[2]);
     const Real top1 = L::min(L::min(cy[0], cy[1]), cy[2]);
     const Real bottom1 = L::max(L::max(cy[0], cy[1]), cy[2]);
     const Real top2 = L::min(L::min(cy[2], cy[3]), cy[0]);
@@ -1176,8 +1177,10 @@ void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const Ro
     for (int k = 0; k < L::width; ++k) {
         firstRows[k] = static_cast<double>(at.first[k] + from);
     }
+    // The canvas's columns, counted from each cell's window.
     const Real left = L::load(group.bounds[6]);
-    const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
+    const Real low = L::splat(0.0) - left;
+    const Real high = L::splat(static_cast<double>(band.width - 1)) - left;
     const Real top1 = L::load(group.bounds[2]);
     const Real bottom1 = L::load(group.bounds[3]);
     const Real top2 = L::load(group.bounds[4]);
@@ -1189,13 +1192,12 @@ void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const Ro
     LineRows<L, onCanvas> line30(group.lines[1], y, lanes);
     LineRows<L, onCanvas> line02(group.lines[2], y, lanes);
     for (long long r = 0; r < n; ++r) {
-        const typename L::Bits one =
-            L::orBits(fillBits<L, onCanvas>(fill1, top1, bottom1, y, left, lastColumn),
-                      line01.bits(y, left, lastColumn));
+        const typename L::Bits one = L::orBits(
+            fillBits<L, onCanvas>(fill1, top1, bottom1, y, low, high), line01.bits(y, low, high));
         const typename L::Bits two =
-            L::orBits(L::orBits(fillBits<L, onCanvas>(fill2, top2, bottom2, y, left, lastColumn),
-                                line30.bits(y, left, lastColumn)),
-                      line02.bits(y, left, lastColumn));
+            L::orBits(L::orBits(fillBits<L, onCanvas>(fill2, top2, bottom2, y, low, high),
+                                line30.bits(y, low, high)),
+                      line02.bits(y, low, high));
         L::storeBits(rows.both[r], L::orBits(one, two));
         L::storeBits(rows.two[r], two);
         y = y + L::splat(1.0);
