@@ -952,8 +952,9 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
 // [m * 65536, (m + 1) * 65536), m = y - origin: with a step s > 0, x - a runs from B(m) to
 // B(m + 1) - 1, with s < 0 from 1 - B(m + 1) to -B(m), where B(m) = ceil(m * 65536 / |s|). A
 // level line (s = 0) lies on row origin alone; it is read as a rising line with
-// |s| = floor(65536 / (b - a + 1)), for which B(m) <= 0 up to m = 0 and B(1) > b - a, so that its
-// run is a..b on row origin and empty elsewhere. B is stepped from row to row exactly: with
+// |s| = floor(65536 / (b - a + 1)), for which B(m) <= 0 up to m = 0 and B(1) > b - a (b - a is
+// below 21 in a cell drawn in one pass), so that its run is a..b on row origin and empty
+// elsewhere. B is stepped from row to row exactly: with
 // 65536 = Q |s| + R and B(m) |s| = m * 65536 + E (0 <= E < |s|), B(m + 1) is B(m) + Q + 1 where
 // R > E, else B(m) + Q. Every value is an integer below 2^53, every operation exact; the first
 // B, a quotient of numbers below 2^31 in magnitude for the rows of a cell drawn in one pass, is
