@@ -169,6 +169,13 @@ bool sameFile(const std::string& a, const std::string& b) {
     return same;
 }
 
+// The middle value (the mean of the two middle ones for an even count).
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 double total(const Measurement& m) {
     double sum = 0;
     for (double s : m.seconds) {
@@ -204,6 +211,9 @@ int main(int argc, char** argv) {
     // Each variant's best run of each phase; the variants take turns, so that a slow spell of
     // the machine hits all of them.
     std::vector<Measurement> best(variantCount);
+    // Every run's sweep, for the typical figure beside the best: on a shared machine the best
+    // run shows what the code can do, the median how it usually fares.
+    std::vector<std::vector<double>> sweeps(variantCount);
     for (Measurement& m : best) {
         std::fill(m.seconds, m.seconds + phaseCount, 1e30);
         m.peakKilobytes = 0;
@@ -219,6 +229,7 @@ int main(int argc, char** argv) {
                 best[k].seconds[p] = std::min(best[k].seconds[p], m.seconds[p]);
             }
             best[k].peakKilobytes = std::max(best[k].peakKilobytes, m.peakKilobytes);
+            sweeps[k].push_back(m.seconds[phaseSweep]);
         }
     }
 
@@ -243,7 +254,11 @@ int main(int argc, char** argv) {
     for (int k = 0; k < variantCount; ++k) {
         std::printf("%16.1f", best[k].peakKilobytes * 1024.0 / 1e6);
     }
-    std::printf("\n\n");
+    std::printf("\n%-16s", "sweep, median");
+    for (int k = 0; k < variantCount; ++k) {
+        std::printf("%16.1f", median(sweeps[k]) * 1000.0);
+    }
+    std::printf("%15.1fx\n\n", median(sweeps[0]) / median(sweeps[1]));
 
     bool identical = true;
     for (int k = 1; k < variantCount; ++k) {
