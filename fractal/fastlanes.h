@@ -888,12 +888,6 @@ inline void drawLine(const VexRowBand& band, int x1, int y1, int x2, int y2, int
 // With the cells' set-up already in lanes, no value is spread across a vector per cell, and the
 // row loop runs once for the whole group.
 
-// A yes or no known when compiling.
-template <bool flag>
-struct Flag {
-    static const bool value = flag;
-};
-
 // Pixels of a cell that one 64-byte window holds: 21 of 3 bytes.
 const int cellWindow = 21;
 
