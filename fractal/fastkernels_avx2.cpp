@@ -63,6 +63,14 @@ struct WideLanes {
     static void truncate(Real a, int* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(a));
     }
+    // Whole numbers in doubles, as in ScalarLanes.
+    typedef __m256d Whole;
+    static Whole wholeOf(Real a) { return trunc(a); }
+    static Whole wholes(double v) { return splat(v); }
+    static Whole fixedPointFloor(Whole a) { return floor(_mm256_mul_pd(a, splat(1.0 / 65536.0))); }
+    static Mask within(Whole count, Whole limit, Mask m) {
+        return both(m, both(ge(count, splat(0.0)), ge(limit, count)));
+    }
     typedef const VexInk* Colour;
     static Colour colourOf(const VexInk& ink) { return &ink; }
     static void paintRun(unsigned char* pixel, long long n, Colour ink) {

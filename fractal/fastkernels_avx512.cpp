@@ -68,6 +68,28 @@ struct WideLanes {
         __m256i truncated = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), truncated);
     }
+    // Whole numbers, one 64-bit integer a lane: their sums, differences, comparisons and
+    // shifts run on the integer units, beside the doubles' arithmetic.
+    typedef __m512i Whole;
+    static Whole wholeOf(Real a) { return _mm512_maskz_cvttpd_epi64(0xff, a); }
+    static Whole wholes(double v) { return _mm512_set1_epi64(static_cast<long long>(v)); }
+    // floor(a / 65536): the arithmetic shift rounds toward minus infinity.
+    static Whole fixedPointFloor(Whole a) { return _mm512_mask_srai_epi64(a, 0xff, a, 16); }
+    // 0 <= count <= limit is one unsigned comparison: a negative count is a huge one.
+    static Mask within(Whole count, Whole limit, Mask m) {
+        return _mm512_mask_cmple_epu64_mask(m, count, limit);
+    }
+    static Mask ge(Whole a, Whole b) { return _mm512_cmpge_epi64_mask(a, b); }
+    static Mask gt(Whole a, Whole b) { return _mm512_cmpgt_epi64_mask(a, b); }
+    static Whole min(Whole a, Whole b) { return _mm512_mask_min_epi64(a, 0xff, a, b); }
+    static Whole max(Whole a, Whole b) { return _mm512_mask_max_epi64(a, 0xff, a, b); }
+    static Whole select(Mask m, Whole ifSet, Whole ifClear) {
+        return _mm512_mask_blend_epi64(m, ifClear, ifSet);
+    }
+    static void truncate(Whole a, int* out) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                            _mm512_mask_cvtepi64_epi32(_mm256_setzero_si256(), 0xff, a));
+    }
     // A run of pixels is one masked store from the colour's pattern, with no branch on its
     // exact length: 16 bytes for the usual run of up to 5 pixels (a wider store would more often
     // straddle cache lines and pages for nothing), 64 bytes for up to 21.
@@ -92,18 +114,17 @@ struct WideLanes {
     }
     // Byte masks of pixel runs, one 64-bit lane a row (see ScalarLanes).
     typedef __m512i Bits;
-    static __m512i toInts(Real a) { return _mm512_maskz_cvttpd_epi64(0xff, a); }
-    static Bits spanBits(Real first, Real last, Mask valid) {
-        const Real three = splat(3.0);
+    static Whole times3(Whole a) { return a + a + a; }
+    static Bits spanBits(Whole first, Whole last, Mask valid) {
         const __m512i ones = _mm512_set1_epi64(-1);
         // The bits from the first pixel's up, less those past the last pixel's: none when
         // last < first. Lanes left out may hold anything; they are masked away.
-        __m512i from = _mm512_maskz_sllv_epi64(0xff, ones, toInts(first * three));
-        __m512i past = _mm512_maskz_sllv_epi64(0xff, ones, toInts(last * three + three));
+        __m512i from = _mm512_maskz_sllv_epi64(0xff, ones, times3(first));
+        __m512i past = _mm512_maskz_sllv_epi64(0xff, ones, times3(last + _mm512_set1_epi64(1)));
         return _mm512_maskz_andnot_epi64(valid, past, from);
     }
-    static Bits pixelBitsFrom(Real offset, Mask valid) {
-        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7), toInts(offset * splat(3.0)));
+    static Bits pixelBitsFrom(Whole offset, Mask valid) {
+        return _mm512_maskz_sllv_epi64(valid, _mm512_set1_epi64(7), times3(offset));
     }
     static Bits orBits(Bits a, Bits b) { return _mm512_or_si512(a, b); }
     static void storeBits(unsigned long long* out, Bits b) { _mm512_storeu_si512(out, b); }

@@ -48,6 +48,18 @@ struct ScalarLanes {
     static Real halfWithSignOf(Real a) { return __builtin_copysign(0.5, a); }
     static Real ramp() { return 0.0; }
     static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
+    // Whole numbers, one a lane: here doubles that hold them. Every one the kernels form is
+    // below 2^53 in magnitude, so every sum, difference and comparison of them is exact.
+    typedef double Whole;
+    // a's whole part (a below 2^53 in magnitude), and the whole number v.
+    static Whole wholeOf(Real a) { return __builtin_trunc(a); }
+    static Whole wholes(double v) { return v; }
+    // floor(a / 65536): a times 2^-16 is exact.
+    static Whole fixedPointFloor(Whole a) { return __builtin_floor(a * (1.0 / 65536.0)); }
+    // The lanes of m with 0 <= count <= limit.
+    static Mask within(Whole count, Whole limit, Mask m) {
+        return m && count >= 0.0 && limit >= count;
+    }
     typedef const VexInk* Colour;
     static Colour colourOf(const VexInk& ink) { return &ink; }
     static void paintRun(unsigned char* pixel, long long n, Colour ink) {
@@ -598,10 +610,11 @@ struct RowLine {
 // from its first vertex, the slope being the same double on every row. Its values are held in
 // every lane (or, for several triangles at once, one triangle a lane), read once per triangle:
 // the frame buffer's stores may alias any memory, so values left in memory would be read again
-// after every store.
+// after every store. The column xp is a whole number, as the crossings are.
 template <class L>
 struct EdgeInLanes {
-    typename L::Real xp, yp, slope;
+    typename L::Whole xp;
+    typename L::Real yp, slope;
 };
 
 // The fill of a triangle that is not flat, split at its middle vertex: each row is crossed by
@@ -617,9 +630,9 @@ typedef FillInLanes<ScalarLanes> TriangleFill;
 
 template <class L>
 inline FillInLanes<L> fillInLanes(const TriangleFill& f) {
-    return {{L::splat(f.longest.xp), L::splat(f.longest.yp), L::splat(f.longest.slope)},
-            {L::splat(f.upper.xp), L::splat(f.upper.yp), L::splat(f.upper.slope)},
-            {L::splat(f.lower.xp), L::splat(f.lower.yp), L::splat(f.lower.slope)},
+    return {{L::wholes(f.longest.xp), L::splat(f.longest.yp), L::splat(f.longest.slope)},
+            {L::wholes(f.upper.xp), L::splat(f.upper.yp), L::splat(f.upper.slope)},
+            {L::wholes(f.lower.xp), L::splat(f.lower.yp), L::splat(f.lower.slope)},
             L::splat(f.split)};
 }
 
@@ -631,13 +644,12 @@ inline EdgeInLanes<L> fillEdge(typename L::Real xp, typename L::Real yp, typenam
     *level = L::eq(yp, yc);
     // The differences of ints are exact; a level edge divides by 1 and takes slope 0.
     Real slope = (xc - xp) / L::select(*level, L::splat(1.0), yc - yp);
-    return {xp, yp, L::select(*level, L::splat(0.0), slope)};
+    return {L::wholeOf(xp), yp, L::select(*level, L::splat(0.0), slope)};
 }
 
 // The field of edge `index` (0, 1 or 2) in each lane.
-template <class L>
-inline typename L::Real pick(typename L::Real index, typename L::Real e0, typename L::Real e1,
-                             typename L::Real e2) {
+template <class L, class Value>
+inline Value pick(typename L::Real index, Value e0, Value e1, Value e2) {
     return L::select(L::eq(index, L::splat(0.0)), e0,
                      L::select(L::eq(index, L::splat(1.0)), e1, e2));
 }
@@ -691,13 +703,13 @@ inline FillInLanes<L> triangleFill(typename L::Real x0, typename L::Real y0, typ
 
 // The crossings of an edge with the rows in y. (y - yp) is exact, t is the fill's own product,
 // the rounding is vexMath_Round's (t + 0.5, or -(0.5 - t)), and its truncation plus xp is the
-// crossing, all exact in doubles.
+// crossing, a whole number.
 template <class L>
-inline typename L::Real crossingsOf(const EdgeInLanes<L>& e, typename L::Real y) {
+inline typename L::Whole crossingsOf(const EdgeInLanes<L>& e, typename L::Real y) {
     typedef typename L::Real Real;
     Real t = (y - e.yp) * e.slope;
     // t + 0.5 where t > 0, and t - 0.5 = -(0.5 - t) elsewhere (a zero gives 0 either way).
-    return e.xp + L::trunc(t + L::halfWithSignOf(t));
+    return e.xp + L::wholeOf(t + L::halfWithSignOf(t));
 }
 
 // The fill's span on the rows in y (each within the triangle's rows), clamped to the canvas.
@@ -705,8 +717,8 @@ inline typename L::Real crossingsOf(const EdgeInLanes<L>& e, typename L::Real y)
 // crossings all lie left of the canvas still paints x = 0, one whose crossings all lie right
 // paints x = width - 1. Clamped, start <= end on every row.
 template <class L>
-inline void crossingsOfRows(const FillInLanes<L>& fill, typename L::Real y, typename L::Real& xa,
-                            typename L::Real& xb) {
+inline void crossingsOfRows(const FillInLanes<L>& fill, typename L::Real y, typename L::Whole& xa,
+                            typename L::Whole& xb) {
     xa = crossingsOf<L>(fill.longest, y);
     // The short edge of each row, chosen before its crossing is formed.
     const typename L::Mask below = L::ge(y, fill.split);
@@ -718,10 +730,9 @@ inline void crossingsOfRows(const FillInLanes<L>& fill, typename L::Real y, type
 
 // (The canvas's columns are low..high: 0..width - 1, or counted from another column.)
 template <class L>
-inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Real low,
-                   typename L::Real high, typename L::Real& start, typename L::Real& end) {
-    typedef typename L::Real Real;
-    Real xa, xb;
+inline void spanOf(const FillInLanes<L>& fill, typename L::Real y, typename L::Whole low,
+                   typename L::Whole high, typename L::Whole& start, typename L::Whole& end) {
+    typename L::Whole xa, xb;
     crossingsOfRows<L>(fill, y, xa, xb);
     start = L::max(L::min(L::min(high, xa), xb), low);
     end = L::min(L::max(L::max(low, xa), xb), high);
@@ -736,9 +747,10 @@ void fillRows(const VexRowBand& band, long long first, long long last, const Tri
               const RowLine (&lines)[3], const Ink& ink) {
     const FillInLanes<L> fill = fillInLanes<L>(triangle);
     typedef typename L::Real Real;
-    const Real lastColumn = L::splat(static_cast<double>(band.width - 1));
-    const Real zero = L::splat(0.0);
-    const Real one = L::splat(1.0);
+    typedef typename L::Whole Whole;
+    const Whole lastColumn = L::wholes(static_cast<double>(band.width - 1));
+    const Whole zero = L::wholes(0.0);
+    const Whole one = L::wholes(1.0);
     const Real fixedPointUnit = L::splat(1.0 / 65536.0);
     const long long rowBytes = band.width * 3;
     const typename L::Colour colour = L::colourOf(ink);
@@ -747,21 +759,21 @@ void fillRows(const VexRowBand& band, long long first, long long last, const Tri
     unsigned char* row = pixelAt(band, 0, first);
     for (long long top = first; top <= last; top += L::width) {
         Real y = L::splat(static_cast<double>(top)) + L::ramp();
-        Real start, end;
+        Whole start, end;
         spanOf<L>(fill, y, zero, lastColumn, start, end);
         long long rows = least(L::width, last - top + 1);
         unsigned valid = rows >= L::width ? (1u << L::width) - 1 : (1u << rows) - 1;
         // Each line pixel next to or on the fill's span joins it (so the row stays one run);
         // the test is against the fill's own span, which keeps the lines independent.
-        const Real fillStart = start - one;
-        const Real fillEnd = end + one;
+        const Whole fillStart = start - one;
+        const Whole fillEnd = end + one;
         unsigned stray[3] = {0, 0, 0};
-        Real strayX[3] = {zero, zero, zero};
+        Whole strayX[3] = {zero, zero, zero};
         for (int l = 0; l < lineCount; ++l) {
             const RowLine& line = lines[l];
-            Real x =
+            const Whole x = L::wholeOf(
                 L::floor((L::splat(line.origin) + (y - L::splat(line.yA)) * L::splat(line.step)) *
-                         fixedPointUnit);
+                         fixedPointUnit));
             typename L::Mask drawn =
                 L::both(L::both(L::ge(y, L::splat(line.yA)), L::ge(L::splat(line.yB), y)),
                         L::both(L::ge(x, zero), L::ge(lastColumn, x)));
@@ -957,50 +969,68 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
 template <class L, bool onCanvas>
 struct LineRows {
     typedef typename L::Real Real;
+    typedef typename L::Whole Whole;
     typedef typename L::Mask Mask;
-    Real a, b, origin, step;
-    Mask yMajor, xMajor;
+    Mask yMajor, xMajor, rising;
     bool anyXMajor;
-    // x-major lanes: a + 1, a - 1, |s|, Q, Q + 1, R, |s| - R, B and E for the row to come.
-    Real aPlusOne, aMinusOne, divisor, quotient, quotientPlusOne, rest, divisorLessRest, boundary,
+    // y-major lanes: the walk's accumulator origin + y * step for the row to come, and the step;
+    // that row's count from a, against b - a.
+    Whole sum, step, count, span;
+    // x-major lanes: a, b, a + 1, a - 1, Q, Q + 1, R, |s| - R, B and E for the row to come.
+    Whole a, b, aPlusOne, aMinusOne, quotient, quotientPlusOne, rest, divisorLessRest, boundary,
         excess;
-    Mask rising;
 
-    LineRows(const double (&line)[5][L::width], typename L::Real y, unsigned lanes) {
+    LineRows(const double (&line)[5][L::width], Real y, unsigned lanes) {
         const Real zero = L::splat(0.0);
         const Real one = L::splat(1.0);
         const Real unit = L::splat(65536.0);
-        a = L::load(line[1]);
-        b = L::load(line[2]);
-        origin = L::load(line[3]);
-        step = L::load(line[4]);
+        const Real first = L::load(line[1]);
+        const Real last = L::load(line[2]);
+        const Real origin = L::load(line[3]);
+        const Real slope = L::load(line[4]);
         xMajor = L::eq(L::load(line[0]), one);
         yMajor = L::eq(L::load(line[0]), zero);
         anyXMajor = (L::bits(xMajor) & lanes) != 0;
         rising = xMajor;
-        aPlusOne = aMinusOne = divisor = quotient = quotientPlusOne = rest = divisorLessRest =
-            boundary = excess = zero;
+        // Lanes of the other class hold values that are never used, but whole numbers all the
+        // same.
+        sum = L::wholeOf(L::select(yMajor, origin + y * slope, zero));
+        step = L::wholeOf(L::select(yMajor, slope, zero));
+        count = L::wholeOf(L::select(yMajor, y - first, zero));
+        span = L::wholeOf(L::select(yMajor, last - first, zero));
+        a = b = aPlusOne = aMinusOne = quotient = quotientPlusOne = rest = divisorLessRest =
+            boundary = excess = L::wholes(0.0);
         if (!anyXMajor) {
             return;
         }
-        aPlusOne = a + one;
-        aMinusOne = a - one;
-        rising = L::ge(step, zero);
-        divisor =
-            L::max(L::select(L::eq(step, zero), L::floor(unit / (b - a + one)), L::abs(step)), one);
-        quotient = L::floor(unit / divisor);
-        quotientPlusOne = quotient + one;
-        rest = unit - quotient * divisor;
-        divisorLessRest = divisor - rest;
-        const Real p = (y - origin) * unit;
-        boundary = L::ceil(p / divisor);
-        excess = boundary * divisor - p;
+        rising = L::ge(slope, zero);
+        const Real divisor = L::max(
+            L::select(L::eq(slope, zero), L::floor(unit / (last - first + one)), L::abs(slope)),
+            one);
+        const Real q = L::floor(unit / divisor);
+        const Real r = unit - q * divisor;
+        const Real p = L::select(xMajor, (y - origin) * unit, zero);
+        const Real firstBoundary = L::ceil(p / divisor);
+        const Real xFirst = L::select(xMajor, first, zero);
+        a = L::wholeOf(xFirst);
+        b = L::wholeOf(L::select(xMajor, last, zero));
+        aPlusOne = L::wholeOf(xFirst + one);
+        aMinusOne = L::wholeOf(xFirst - one);
+        quotient = L::wholeOf(q);
+        quotientPlusOne = L::wholeOf(q + one);
+        rest = L::wholeOf(r);
+        divisorLessRest = L::wholeOf(divisor - r);
+        boundary = L::wholeOf(firstBoundary);
+        excess = L::wholeOf(firstBoundary * divisor - p);
     }
 
-    typename L::Bits bits(Real y, Real low, Real high) {
+    // The mask of the row to come; the canvas's columns are low..high.
+    typename L::Bits bits(Whole low, Whole high) {
         // y-major: the pixel's offset in the window.
-        const Real offset = L::floor((origin + y * step) * L::splat(1.0 / 65536.0));
-        Mask drawn = L::both(L::both(L::ge(y, a), L::ge(b, y)), yMajor);
+        const Whole offset = L::fixedPointFloor(sum);
+        Mask drawn = L::within(count, span, yMajor);
+        sum = sum + step;
+        count = count + L::wholes(1.0);
         if (!onCanvas) {
             drawn = L::both(drawn, L::both(L::ge(offset, low), L::ge(high, offset)));
         }
@@ -1009,10 +1039,10 @@ struct LineRows {
             return pixels;
         }
         const Mask carry = L::gt(rest, excess);
-        const Real next = L::select(carry, boundary + quotientPlusOne, boundary + quotient);
+        const Whole next = L::select(carry, boundary + quotientPlusOne, boundary + quotient);
         excess = L::select(carry, excess + divisorLessRest, excess - rest);
-        Real first = L::max(L::select(rising, a + boundary, aPlusOne - next), a);
-        Real last = L::min(L::select(rising, aMinusOne + next, a - boundary), b);
+        Whole first = L::max(L::select(rising, a + boundary, aPlusOne - next), a);
+        Whole last = L::min(L::select(rising, aMinusOne + next, a - boundary), b);
         boundary = next;
         if (!onCanvas) {
             first = L::max(first, low);
@@ -1028,11 +1058,11 @@ struct LineRows {
 // nothing.
 template <class L, bool onCanvas>
 inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real top,
-                                 typename L::Real bottom, typename L::Real y, typename L::Real low,
-                                 typename L::Real high) {
-    typename L::Real start, end;
+                                 typename L::Real bottom, typename L::Real y, typename L::Whole low,
+                                 typename L::Whole high) {
+    typename L::Whole start, end;
     if (onCanvas) {
-        typename L::Real xa, xb;
+        typename L::Whole xa, xb;
         crossingsOfRows<L>(fill, y, xa, xb);
         start = L::min(xa, xb);
         end = L::max(xa, xb);
@@ -1047,9 +1077,8 @@ inline typename L::Bits fillBits(const FillInLanes<L>& fill, typename L::Real to
 // a cell's shape.
 template <class L>
 struct CellGroup {
-    // fills[t][f][k]: cell k's triangle t, field f: the longest, upper and lower edges' xp, yp
-    // and slope, then the split row.
-    double fills[2][10][L::width];
+    // Each lane's triangle 1 and triangle 2.
+    FillInLanes<L> fills[2];
     // lines[l][f][k]: cell k's line P0 -> P1, P3 -> P0 or P0 -> P2, field f: xMajor, a, b,
     // origin, step.
     double lines[3][5][L::width];
@@ -1071,16 +1100,6 @@ struct CellCorners {
     const int* rightY;
     int j;
 };
-
-template <class L>
-inline void storeFill(const FillInLanes<L>& f, double (&out)[10][L::width]) {
-    const typename L::Real values[10] = {f.longest.xp,  f.longest.yp,  f.longest.slope, f.upper.xp,
-                                         f.upper.yp,    f.upper.slope, f.lower.xp,      f.lower.yp,
-                                         f.lower.slope, f.split};
-    for (int k = 0; k < 10; ++k) {
-        L::store(out[k], values[k]);
-    }
-}
 
 template <class L>
 inline void storeLine(const LineInLanes<L>& line, double (&out)[5][L::width]) {
@@ -1112,8 +1131,8 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
     // The fills and lines count columns from the window's first: every crossing and every
     // pixel is the same number less `left`, exactly.
     const Real wx[4] = {cx[0] - left, cx[1] - left, cx[2] - left, cx[3] - left};
-    storeFill<L>(triangleFill<L>(wx[0], cy[0], wx[1], cy[1], wx[2], cy[2]), group.fills[0]);
-    storeFill<L>(triangleFill<L>(wx[2], cy[2], wx[3], cy[3], wx[0], cy[0]), group.fills[1]);
+    group.fills[0] = triangleFill<L>(wx[0], cy[0], wx[1], cy[1], wx[2], cy[2]);
+    group.fills[1] = triangleFill<L>(wx[2], cy[2], wx[3], cy[3], wx[0], cy[0]);
     storeLine<L>(cellLine<L>(wx[0], cy[0], wx[1], cy[1]), group.lines[0]);
     storeLine<L>(cellLine<L>(wx[3], cy[3], wx[0], cy[0]), group.lines[1]);
     storeLine<L>(cellLine<L>(wx[0], cy[0], wx[2], cy[2]), group.lines[2]);
@@ -1133,16 +1152,6 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
     const typename L::Mask neitherFlat = L::both(L::gt(bottom1, top1), L::gt(bottom2, top2));
     group.onePass = L::bits(L::both(fits, neitherFlat));
     group.onCanvas = L::bits(L::both(L::ge(xLow, zero), L::ge(last, xHigh)));
-}
-
-// Each lane's triangle t (0 or 1) of the group.
-template <class L>
-inline FillInLanes<L> laneFill(const CellGroup<L>& group, int t) {
-    const double(&f)[10][L::width] = group.fills[t];
-    return {{L::load(f[0]), L::load(f[1]), L::load(f[2])},
-            {L::load(f[3]), L::load(f[4]), L::load(f[5])},
-            {L::load(f[6]), L::load(f[7]), L::load(f[8])},
-            L::load(f[9])};
 }
 
 // The masks of a group's cells, row by row from a row of each: both[r][k] holds the pixels of
@@ -1174,25 +1183,25 @@ void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const Ro
     }
     // The canvas's columns, counted from each cell's window.
     const Real left = L::load(group.bounds[6]);
-    const Real low = L::splat(0.0) - left;
-    const Real high = L::splat(static_cast<double>(band.width - 1)) - left;
+    const typename L::Whole low = L::wholeOf(L::splat(0.0) - left);
+    const typename L::Whole high = L::wholeOf(L::splat(static_cast<double>(band.width - 1)) - left);
     const Real top1 = L::load(group.bounds[2]);
     const Real bottom1 = L::load(group.bounds[3]);
     const Real top2 = L::load(group.bounds[4]);
     const Real bottom2 = L::load(group.bounds[5]);
-    const FillInLanes<L> fill1 = laneFill<L>(group, 0);
-    const FillInLanes<L> fill2 = laneFill<L>(group, 1);
+    const FillInLanes<L> fill1 = group.fills[0];
+    const FillInLanes<L> fill2 = group.fills[1];
     Real y = L::load(firstRows);
     LineRows<L, onCanvas> line01(group.lines[0], y, lanes);
     LineRows<L, onCanvas> line30(group.lines[1], y, lanes);
     LineRows<L, onCanvas> line02(group.lines[2], y, lanes);
     for (long long r = 0; r < n; ++r) {
         const typename L::Bits one = L::orBits(
-            fillBits<L, onCanvas>(fill1, top1, bottom1, y, low, high), line01.bits(y, low, high));
+            fillBits<L, onCanvas>(fill1, top1, bottom1, y, low, high), line01.bits(low, high));
         const typename L::Bits two =
             L::orBits(L::orBits(fillBits<L, onCanvas>(fill2, top2, bottom2, y, low, high),
-                                line30.bits(y, low, high)),
-                      line02.bits(y, low, high));
+                                line30.bits(low, high)),
+                      line02.bits(low, high));
         L::storeBits(rows.both[r], L::orBits(one, two));
         L::storeBits(rows.two[r], two);
         y = y + L::splat(1.0);
