@@ -1312,6 +1312,17 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
     drawGroup<L>(band, corners, 1, firsts, seconds, outlines1, outlines2, group, rows);
 }
 
+// Asks for the first corners and shades of a run. Each band's runs are read before its lines
+// are, and the lines push them out of the nearest caches again; a run set up while the one
+// before it is drawn starts without waiting for them.
+inline void askForRun(const VexCellGrid& grid, const VexCellRun& run) {
+    __builtin_prefetch(grid.columns[run.column] + run.first);
+    __builtin_prefetch(grid.rows[run.column] + run.first);
+    __builtin_prefetch(grid.columns[run.column + 1] + run.first);
+    __builtin_prefetch(grid.rows[run.column + 1] + run.first);
+    __builtin_prefetch(grid.shades + 2LL * run.column * (grid.ny - 1) + 2 * run.first);
+}
+
 // Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
 // less the outline lines whose every pixel a later line of the sweep paints again (a line's
 // pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
@@ -1332,7 +1343,16 @@ void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const
         const int* rightY = grid.rows[i + 1];
         const unsigned char* shades = grid.shades + 2LL * i * cellRows;
         const bool lastColumn = i + 2 == grid.nx;
+        if (run + 1 != runs + count) {
+            askForRun(grid, run[1]);
+        }
         for (int j0 = run->first; j0 <= run->last; j0 += L::width) {
+            // The corners of the group after the next, within the run.
+            const long long ahead = least(j0 + 2 * L::width, run->last + 1);
+            __builtin_prefetch(leftX + ahead);
+            __builtin_prefetch(leftY + ahead);
+            __builtin_prefetch(rightX + ahead);
+            __builtin_prefetch(rightY + ahead);
             const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
             CellGroup<L> group;
             setUpCells<L>({leftX, leftY, rightX, rightY, j0}, cells, lastCanvasColumn, group);
