@@ -30,8 +30,9 @@ long long vexFractal_OrbitSlotBytes(int count) {
 
 VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count) {
     double* reals = reinterpret_cast<double*>(memory);
-    VexOrbitSlots slots = {reals, reals + count, reals + 2 * count, reals + 3 * count,
-                           reinterpret_cast<int*>(reals + 4 * count)};
+    int* indices = reinterpret_cast<int*>(reals + 6 * count);
+    VexOrbitSlots slots = {reals,   reals + count,     reals + 2 * count, reals + 3 * count,
+                           indices, reals + 4 * count, reals + 5 * count, indices + count};
     return slots;
 }
 

@@ -12,6 +12,11 @@ struct VexOrbitSlots {
     double* zx;  // z at the stage's first iteration
     double* zy;
     int* index;  // where the orbit's height goes in the height grid
+    // The orbits that escaped in a stage, gathered for their heights: |z|^2 and the iteration
+    // at the escape, and where the height goes.
+    double* escapedSum;
+    double* escapedAt;
+    int* escapedIndex;
 };
 
 // The camera reduced to what one corner's projection needs beyond its height.
@@ -117,9 +122,9 @@ struct VexHeightWork {
 };
 
 // The orbit slots a thread needs for a grid of ny rows with vectors of `lanes`; the bytes
-// `count` slots take (four doubles and an index each, rounded up to whole cache lines); and
+// `count` slots take (six doubles and two indices each, rounded up to whole cache lines); and
 // those slots laid out in such memory, aligned for doubles.
-const int orbitSlotBytes = 4 * 8 + 4;
+const int orbitSlotBytes = 6 * 8 + 2 * 4;
 int vexFractal_OrbitSlotCount(int ny, int lanes);
 long long vexFractal_OrbitSlotBytes(int count);
 VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count);

@@ -63,6 +63,25 @@ struct WideLanes {
     static void truncate(Real a, int* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(a));
     }
+    // The lanes of `lanes` one after another, a lane at a time.
+    static int compress(unsigned lanes, Real a, double* out) {
+        double in[width];
+        _mm256_storeu_pd(in, a);
+        int n = 0;
+        for (int k = 0; k < width; ++k) {
+            out[n] = in[k];
+            n += (lanes >> k) & 1u;
+        }
+        return n;
+    }
+    static int compressInts(unsigned lanes, const int* in, int* out) {
+        int n = 0;
+        for (int k = 0; k < width; ++k) {
+            out[n] = in[k];
+            n += (lanes >> k) & 1u;
+        }
+        return n;
+    }
     // Whole numbers in doubles, as in ScalarLanes.
     typedef __m256d Whole;
     static Whole wholeOf(Real a) { return trunc(a); }

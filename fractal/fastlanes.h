@@ -48,6 +48,15 @@ struct ScalarLanes {
     static Real halfWithSignOf(Real a) { return __builtin_copysign(0.5, a); }
     static Real ramp() { return 0.0; }
     static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
+    // The lanes of `lanes` (bits) written one after another from out; returns how many.
+    static int compress(unsigned lanes, Real a, double* out) {
+        *out = a;
+        return lanes & 1u;
+    }
+    static int compressInts(unsigned lanes, const int* in, int* out) {
+        *out = *in;
+        return lanes & 1u;
+    }
     // Whole numbers, one a lane: here doubles that hold them. Every one the kernels form is
     // below 2^53 in magnitude, so every sum, difference and comparison of them is exact.
     typedef double Whole;
@@ -200,40 +209,29 @@ inline unsigned trappedLanes(const OrbitLanes<L>& o) {
     return L::bits(L::both(L::ge(gap, L::splat(1e-6)), L::ge(radius * radius, dx * dx + dy * dy)));
 }
 
-// Stores the height of every lane that finished: escaped, or still going and `settled` (at
-// settledAt, or trapped), which gives 1. Lanes still going otherwise are packed into the slots
-// at `kept`.
+// Settles every lane that finished. A lane still going and `settled` (at settledAt, or trapped)
+// has height 1; an escaped lane joins the stage's escaped orbits, at `escaped` in the slots,
+// whose heights are computed together at the end of the stage. Lanes still going otherwise are
+// packed into the slots at `kept`. Both lists are written by compressing stores: the lanes of a
+// list one after another, whatever the pattern of lanes, without a branch. (kept <= at: packing
+// toward the front never overwrites a slot not yet read.)
 template <class L>
-inline int settleOrbits(const OrbitLanes<L>& o, unsigned live, unsigned settled,
-                        const VexOrbitSlots& slots, int at, int kept, double* heights) {
-    double escapedAt[L::width], escapedSum[L::width], cr[L::width], ci[L::width], zx[L::width],
-        zy[L::width];
-    L::store(escapedAt, o.escapedAt);
-    L::store(escapedSum, o.escapedSum);
-    L::store(cr, o.cr);
-    L::store(ci, o.ci);
-    L::store(zx, o.zx);
-    L::store(zy, o.zy);
-    for (int k = 0; k < L::width; ++k) {
-        if (((o.valid >> k) & 1u) == 0) {
-            continue;
-        }
-        int index = slots.index[at + k];
-        if (((live >> k) & 1u) == 0 || ((settled >> k) & 1u) != 0) {
-            heights[index] = (live >> k) & 1u
-                                 ? 1.0
-                                 : escapedHeight(escapedSum[k], static_cast<int>(escapedAt[k]));
-        } else {
-            // kept <= at + k: packing toward the front never overwrites a slot not yet read.
-            slots.index[kept] = index;
-            slots.cr[kept] = cr[k];
-            slots.ci[kept] = ci[k];
-            slots.zx[kept] = zx[k];
-            slots.zy[kept] = zy[k];
-            ++kept;
-        }
+inline void settleOrbits(const OrbitLanes<L>& o, unsigned live, unsigned settled,
+                         const VexOrbitSlots& slots, int at, int& kept, int& escaped,
+                         double* heights) {
+    const unsigned out = o.valid & ~live;
+    L::compress(out, o.escapedSum, slots.escapedSum + escaped);
+    L::compress(out, o.escapedAt, slots.escapedAt + escaped);
+    escaped += L::compressInts(out, slots.index + at, slots.escapedIndex + escaped);
+    for (unsigned ones = o.valid & live & settled; ones != 0; ones &= ones - 1) {
+        heights[slots.index[at + __builtin_ctz(ones)]] = 1.0;
     }
-    return kept;
+    const unsigned going = o.valid & live & ~settled;
+    L::compress(going, o.cr, slots.cr + kept);
+    L::compress(going, o.ci, slots.ci + kept);
+    L::compress(going, o.zx, slots.zx + kept);
+    L::compress(going, o.zy, slots.zy + kept);
+    kept += L::compressInts(going, slots.index + at, slots.index + kept);
 }
 
 // K vectors of orbits advance together, so that one's multiplications fill the others'
@@ -246,6 +244,7 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
     const Real threshold = L::splat(orbitEscape);
     const int w = L::width;
     int kept = 0;
+    int escaped = 0;
     for (int base = 0; base < count; base += K * w) {
         OrbitLanes<L> o[K];
         unsigned live[K];
@@ -280,8 +279,13 @@ int advanceOrbitGroups(const VexOrbitSlots& slots, int count, int from, int to, 
         for (int v = 0; v < K; ++v) {
             // At the end of a stage, the orbits caught in their cardioid trap stop here.
             unsigned done = settled ? live[v] : live[v] != 0 ? trappedLanes(o[v]) & live[v] : 0u;
-            kept = settleOrbits(o[v], live[v], done, slots, base + v * w, kept, heights);
+            settleOrbits(o[v], live[v], done, slots, base + v * w, kept, escaped, heights);
         }
+    }
+    // The escaped orbits' heights, one after another: nothing else waits for each log10.
+    for (int e = 0; e < escaped; ++e) {
+        heights[slots.escapedIndex[e]] =
+            escapedHeight(slots.escapedSum[e], static_cast<int>(slots.escapedAt[e]));
     }
     return kept;
 }
