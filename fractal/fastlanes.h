@@ -913,7 +913,7 @@ const int cellWindow = 21;
 // y-major: on rows a..b the pixel floor((xA * 65536 + (y - a) * step) / 65536), the walk starting
 // at the endpoint (xA, a) with the smaller y; kept as floor((origin + y * step) / 65536) with
 // origin = xA * 65536 - a * step, the same integer (every term is an integer below 2^50, so
-// each sum and product is exact).
+// each sum and product is exact), the sum stepped by `step` from row to row.
 // x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
 // column x lies on row (origin * 65536 + (x - a) * step) >> 16.
 template <class L>
