@@ -63,7 +63,8 @@ struct WideLanes {
     static void truncate(Real a, int* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(a));
     }
-    // The lanes of `lanes` one after another, a lane at a time.
+    // The lanes of `lanes` one after another, a lane at a time (every lane is written, each
+    // over the slot after the last taken).
     static int compress(unsigned lanes, Real a, double* out) {
         double in[width];
         _mm256_storeu_pd(in, a);

@@ -48,7 +48,8 @@ struct ScalarLanes {
     static Real halfWithSignOf(Real a) { return __builtin_copysign(0.5, a); }
     static Real ramp() { return 0.0; }
     static void truncate(Real a, int* out) { *out = static_cast<int>(a); }
-    // The lanes of `lanes` (bits) written one after another from out; returns how many.
+    // The lanes of `lanes` (bits) written one after another from out; returns how many. The
+    // slot just past them may be written too, with a lane not taken.
     static int compress(unsigned lanes, Real a, double* out) {
         *out = a;
         return lanes & 1u;
@@ -213,8 +214,9 @@ inline unsigned trappedLanes(const OrbitLanes<L>& o) {
 // has height 1; an escaped lane joins the stage's escaped orbits, at `escaped` in the slots,
 // whose heights are computed together at the end of the stage. Lanes still going otherwise are
 // packed into the slots at `kept`. Both lists are written by compressing stores: the lanes of a
-// list one after another, whatever the pattern of lanes, without a branch. (kept <= at: packing
-// toward the front never overwrites a slot not yet read.)
+// list one after another, whatever the pattern of lanes, without a branch. (kept and escaped
+// stay at most at: packing toward the front never overwrites a slot not yet read, and
+// neither list, nor a slot written just past it, leaves the slots.)
 template <class L>
 inline void settleOrbits(const OrbitLanes<L>& o, unsigned live, unsigned settled,
                          const VexOrbitSlots& slots, int at, int& kept, int& escaped,
