@@ -1,6 +1,30 @@
-// Program driver: the banner, the two-pass plot frame, and the support routines (fatal errors,
-// memory, text-file append, rounding) that every other module relies on.
+// Program driver: the command line and the run settings, the banner, the two-pass plot frame,
+// and the support routines (fatal errors, memory, text-file append, rounding) that every other
+// module relies on.
 #pragma once
+
+// ---- Run settings -------------------------------------------------------------------------------
+// Set from the command line before the render pass; without options they keep these defaults.
+
+extern int plotThreadCount;   // threads for the clear, the frame and the swap; 0: the core count
+extern int plotFrameCount;    // frames drawn in the timed loop; 1 or more (default 1)
+extern int plotUseReference;  // non-zero: the literal frame instead of the fast one (default 0)
+
+// Reads the command line: options in the usual GNU style (see the help text), the run settings
+// set from them, and the working folder changed for -C. Returns 1 when the program goes on to
+// render; 0 when it ends now with *exitStatus: 0 after --help or --version (printed on standard
+// output), 2 after bad usage or a folder it cannot change to (a message on standard error).
+// Nothing is written or created when it returns 0.
+int vexOptions_Read(int argc, char** argv, int* exitStatus);
+
+// The threads a run draws on: plotThreadCount, or the core count when that is 0.
+int vexPlot_ThreadCount();
+
+// Where a data file of the program is read: `name` in the working folder when anything of that
+// name is there (or when the data folder does not hold it either), else its path in the data
+// folder installed beside the program (../share/vexplot from the executable's folder). The path
+// stays valid until the next call.
+const char* vexPlot_DataFile(const char* name);
 
 // Prints the message and a newline on standard output and ends the process with status -1.
 [[noreturn]] void vexError_Fatal(const char* message);

@@ -1,4 +1,5 @@
-// Process entry: banner, sizing pass, frame buffer, render pass, bitmap file.
+// Process entry: the command line, then the banner, sizing pass, frame buffer, render pass and
+// bitmap file.
 #include <csignal>
 #include <cstdio>
 
@@ -12,7 +13,14 @@ const int imageDepth = 24;
 const char* const imageName = "3VErudadudIzad12UdidirAvorovirevEde";
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // Help, version and bad usage end here, before anything is printed or written; -C has
+    // changed the working folder once this returns 1.
+    int status = 0;
+    if (!vexOptions_Read(argc, argv, &status)) {
+        return status;
+    }
+
     // Under a file-size limit (ulimit -f) the signal would kill the process in the middle of
     // the picture's write and leave its temporary file behind; ignored, the write fails like one
     // on a full disk, and that failure is cleaned up and reported.
@@ -22,10 +30,10 @@ int main() {
     int size = vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, nullptr);
     unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
     vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, frame);
-    // The file is the one vexBitmap_Save writes; only its red/blue swap runs on every core.
+    // The file is the one vexBitmap_Save writes; only its red/blue swap runs on the run's threads.
     // A picture that could not be written is a failed run, whatever was drawn.
     int saved = vexBitmap_SaveFast(imageName, imageWidth, imageHeight, imageDepth, frame,
-                                   vexCpu_CoreCount());
+                                   vexPlot_ThreadCount());
     if (saved != 0) {
         std::printf("vexNIVplot: Cannot write bitmap file.\n");
     }

@@ -48,7 +48,7 @@ int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* 
     }
     vexRaster_SetClearColor(0xffffff);
     // The bulk clear leaves the same white canvas as the pixel-by-pixel one, on every core.
-    vexRaster_ClearFast(vexCpu_CoreCount());
+    vexRaster_ClearFast(vexPlot_ThreadCount());
     vexPlot_DrawScene(pixelDepth);
     return bytes + 1;
 }

@@ -1,5 +1,8 @@
-// Test support: canvases, files, temporary folders, child processes, SHA-256.
+// Test support: canvases, files, temporary folders, child processes, the program's outputs,
+// SHA-256.
 #include "support/testutil.h"
+
+#include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,10 +15,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
+
+#include "driver/driver.h"
 
 // ---- Canvases -----------------------------------------------------------------------------------
 
@@ -70,19 +77,37 @@ std::string TestCanvas::ascii(Color background) const {
 
 // ---- Files and folders --------------------------------------------------------------------------
 
+namespace {
+
+// A fresh, uniquely named file or folder in the system's temporary folder (TMPDIR where set).
+std::string temporaryPattern(const char* prefix) {
+    return (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+}
+
+}  // namespace
+
 TempDir::TempDir() {
-    char pattern[] = "/tmp/vextest-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    std::string pattern = temporaryPattern("vextest");
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed in " + pattern);
     }
     path = pattern;
 }
 
 TempDir::~TempDir() {
-    // Files made read-only or folders made by a test are removed as well.
-    std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    // Folders a test made read-only are opened up first, so everything in them can go as well.
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator walk(path, error), end;
+    for (; !error && walk != end; walk.increment(error)) {
+        if (walk->is_directory(error) && !walk->is_symlink(error)) {
+            std::filesystem::permissions(walk->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, error);
+        }
+    }
+    error.clear();
+    std::filesystem::remove_all(path, error);
+    if (error) {
+        std::fprintf(stderr, "could not remove %s: %s\n", path.c_str(), error.message().c_str());
     }
 }
 
@@ -203,9 +228,20 @@ std::string sha256Hex(const std::string& bytes) {
 
 RunResult runProgram(const std::string& program, const std::string& workDir,
                      const RunLimits& limits) {
+    return runProgramWith(program, {}, workDir, limits);
+}
+
+RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workDir, const RunLimits& limits) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     return runInChild(
-        [&program]() {
-            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        [&program, &argv]() {
+            execv(program.c_str(), argv.data());
             return 127;
         },
         workDir, limits);
@@ -215,10 +251,10 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
                      const RunLimits& limits) {
     // Output goes to files outside the working folder rather than to pipes, so a child that
     // writes much cannot block and the folder holds only what the child left there.
-    char outPattern[] = "/tmp/vexchild-out-XXXXXX";
-    char errPattern[] = "/tmp/vexchild-err-XXXXXX";
-    int outFile = mkstemp(outPattern);
-    int errFile = mkstemp(errPattern);
+    std::string outPattern = temporaryPattern("vexchild-out");
+    std::string errPattern = temporaryPattern("vexchild-err");
+    int outFile = mkstemp(outPattern.data());
+    int errFile = mkstemp(errPattern.data());
     if (outFile < 0 || errFile < 0) {
         throw std::runtime_error("mkstemp failed");
     }
@@ -255,8 +291,8 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
     close(errFile);
     result.out = readFile(outPattern);
     result.err = readFile(errPattern);
-    unlink(outPattern);
-    unlink(errPattern);
+    unlink(outPattern.c_str());
+    unlink(errPattern.c_str());
     return result;
 }
 
@@ -280,4 +316,96 @@ bool builtWithSanitizers() {
 #else
     return false;
 #endif
+}
+
+// ---- The program's outputs ----------------------------------------------------------------------
+
+const char* const programBitmapName = "3VErudadudIzad12UdidirAvorovirevEde.bmp";
+const char* const programStatisticsName = "___output_statistics.txt";
+const char* const programFontName = "vexMSDOS.fon";
+
+// Taken with sha256sum from the bitmap the literal frame drew with the shipped font, every cell
+// through the facet renderer, the line walk and the scan fill. What else vouches for it: the
+// fast frame matches the literal one byte for byte in its own tests, the surface's extent
+// matches the camera's figures (test_program), and the picture was looked at.
+const char* const goldenPictureSha256 =
+    "8562e0e395f9d2069bf09782aa241cf7b95d09851e7fe38791395e2bbd05c95b";
+
+std::string programBanner() {
+    testing::internal::CaptureStdout();
+    vexPlot_Banner();
+    return testing::internal::GetCapturedStdout();
+}
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) {
+        lines.push_back(text.substr(start));
+    }
+    return lines;
+}
+
+// True when the line has the shape: '#' stands for a digit or a blank, anything else for itself.
+bool hasShape(const std::string& line, const std::string& shape) {
+    if (line.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < line.size(); ++i) {
+        bool digitOrBlank = line[i] == ' ' || (line[i] >= '0' && line[i] <= '9');
+        if (shape[i] == '#' ? !digitOrBlank : line[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void expectStatisticsBox(const std::string& box, int frames) {
+    std::vector<std::string> lines = linesOf(box);
+    ASSERT_EQ(lines.size(), 8u) << box;
+    EXPECT_EQ(box.back(), '\n');
+    std::string frame = " *" + std::string(76, '-') + "*";
+    char counted[128];
+    std::snprintf(counted, sizeof counted,
+                  " |        Statistics         |                %10d frames               |",
+                  frames);
+    std::string title = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+    EXPECT_EQ(lines[0], frame);
+    EXPECT_EQ(lines[1], counted);
+    EXPECT_EQ(lines[2], frame);
+    EXPECT_TRUE(hasShape(lines[3],
+                         " |   #####:##:##.## main-loop time      |  "
+                         "#############.## frames/s (avg)    |"))
+        << lines[3];
+    EXPECT_TRUE(hasShape(lines[4], " |" + std::string(38, ' ') +
+                                       "|  "
+                                       "#############.## ms/frame (avg)    |"))
+        << lines[4];
+    EXPECT_EQ(lines[5], frame);
+    EXPECT_EQ(lines[6], " |   " + std::string(69 - title.size(), ' ') + title + "    |");
+    EXPECT_EQ(lines[7], frame);
+}
+
+std::string expectBannerThenBox(const std::string& out, int frames) {
+    const std::string banner = programBanner();
+    const size_t boxSize = 8 * 80;
+    EXPECT_EQ(banner.size(), 1679u);
+    EXPECT_EQ(out.size(), banner.size() + 1 + boxSize + 1) << out;
+    EXPECT_EQ(out.compare(0, banner.size(), banner), 0) << out;
+    // The banner's last line has no newline: the box, printed as "\n%s\n", continues it.
+    if (out.size() != banner.size() + 1 + boxSize + 1) {
+        return "";
+    }
+    EXPECT_EQ(out[banner.size()], '\n');
+    EXPECT_EQ(out.back(), '\n');
+    std::string box = out.substr(banner.size() + 1, boxSize);
+    expectStatisticsBox(box, frames);
+    return box;
 }

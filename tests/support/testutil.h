@@ -1,5 +1,6 @@
 // Test support: small canvases, file and temporary-folder helpers, running the real program in a
-// child process, and control of the fake performance counter the tests link.
+// child process and checking what it prints, and control of the fake performance counter the
+// tests link.
 #pragma once
 
 #include <sys/resource.h>
@@ -37,6 +38,8 @@ typedef std::set<std::pair<int, int>> PixelSet;
 
 // ---- Files and folders --------------------------------------------------------------------------
 
+// A fresh folder in the system's temporary folder (TMPDIR where set), removed with everything
+// in it when the test is done.
 struct TempDir {
     TempDir();
     ~TempDir();
@@ -70,6 +73,9 @@ struct RunResult {
 // Runs the program with no arguments in `workDir`, capturing standard output and error.
 RunResult runProgram(const std::string& program, const std::string& workDir,
                      const RunLimits& limits = RunLimits());
+// The same with the given arguments after the program's name.
+RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workDir, const RunLimits& limits = RunLimits());
 
 // Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
 // the limits, capturing standard output and error; the child exits with body's result. Lets a
@@ -84,3 +90,24 @@ void sendStandardOutputToDeathCapture();
 
 // True when the tests were built with the address sanitizer (address-space limits do not work).
 bool builtWithSanitizers();
+
+// ---- The program's outputs ----------------------------------------------------------------------
+
+extern const char* const programBitmapName;      // "3VErudadudIzad12UdidirAvorovirevEde.bmp"
+extern const char* const programStatisticsName;  // "___output_statistics.txt"
+extern const char* const programFontName;        // "vexMSDOS.fon"
+
+// The SHA-256 of the bitmap every successful run writes with the shipped font.
+extern const char* const goldenPictureSha256;
+
+// The banner as the program prints it: 21 lines, the last without its newline.
+std::string programBanner();
+
+// Checks the eight-line statistics box (without the empty line that follows it in the file):
+// frame lines, count and title exactly, the time and the rates in their fields (they vary from
+// run to run).
+void expectStatisticsBox(const std::string& box, int frames);
+
+// Checks the standard output of a run that reached its report: the banner, then the statistics
+// box of `frames` frames on the banner's last line, then nothing. Returns the box.
+std::string expectBannerThenBox(const std::string& out, int frames);

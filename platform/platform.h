@@ -1,0 +1,11 @@
+// Platform layer: what differs between operating systems behind plain functions; the rest of
+// the program is standard C++.
+#pragma once
+
+// ---- The program's own files --------------------------------------------------------------------
+
+// Writes the absolute path of the folder holding the running program's executable, without a
+// trailing separator, into out (size bytes, terminating zero included) and returns 1; returns 0,
+// leaving out an empty string when size allows, when the system does not tell or the path does
+// not fit.
+int vexPlatform_ExecutableFolder(char* out, int size);
