@@ -71,6 +71,14 @@ const Option options[] = {
     {optionHelp, 'h', "help", false},          {optionVersion, 0, "version", false},
 };
 
+// The folder of the program as it was started, when its name was given as a path: the way to
+// the data folder where the system does not tell where the executable lies (a root without
+// /proc, for one). Empty when unknown.
+std::string startedFrom;
+
+// The last path vexPlot_DataFile gave out.
+std::string installedPath;
+
 // What the command line asks for, gathered before anything is acted on.
 struct Request {
     std::vector<std::string> folders;  // -C, in the order given: each relative to the one before
@@ -215,6 +223,14 @@ int takeShortOptions(const char* argument, int argc, char** argv, int* next, Req
 }  // namespace
 
 int vexOptions_Read(int argc, char** argv, int* exitStatus) {
+    // Taken before -C changes the folder a relative name would be read from.
+    if (argc > 0 && argv[0] != nullptr && std::strchr(argv[0], '/') != nullptr) {
+        std::error_code error;
+        std::filesystem::path program = std::filesystem::canonical(argv[0], error);
+        if (!error) {
+            startedFrom = program.parent_path().string();
+        }
+    }
     Request request;
     std::vector<const char*> operands;
     bool optionsEnded = false;
@@ -272,14 +288,17 @@ const char* vexPlot_DataFile(const char* name) {
     }
     // Installed, the program lies in bin/ and its data in share/vexplot/ beside it, wherever the
     // tree was put.
-    static char folder[4096];
-    static std::string installed;
-    if (!vexPlatform_ExecutableFolder(folder, sizeof folder)) {
+    std::string folder = startedFrom;
+    char executableFolder[4096];
+    if (vexPlatform_ExecutableFolder(executableFolder, sizeof executableFolder)) {
+        folder = executableFolder;
+    }
+    if (folder.empty()) {
         return name;
     }
-    installed = std::string(folder) + "/../share/vexplot/" + name;
-    if (!std::filesystem::exists(installed, error)) {
+    installedPath = folder + "/../share/vexplot/" + name;
+    if (!std::filesystem::exists(installedPath, error)) {
         return name;
     }
-    return installed.c_str();
+    return installedPath.c_str();
 }
