@@ -93,6 +93,16 @@ int badUsage(const std::string& message) {
     return 2;
 }
 
+// The status after the help or the version: 0 once it is out, 1 when standard output could not
+// take it (a full device, a closed descriptor), said on standard error.
+int answered() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "%s: cannot write standard output\n", programName);
+        return 1;
+    }
+    return 0;
+}
+
 // A whole number from 1 to `largest`, in decimal digits and nothing else.
 bool parseCount(const char* text, int largest, int* value) {
     if (*text == '\0') {
@@ -141,10 +151,10 @@ int takeOption(const Option& option, const char* value, Request* request) {
             return -1;
         case optionHelp:
             std::printf(helpFormat, maxThreads);
-            return 0;
+            return answered();
         case optionVersion:
             std::printf("%s %s\n", programName, VEX_VERSION);
-            return 0;
+            return answered();
     }
     return -1;
 }

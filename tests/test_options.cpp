@@ -1,7 +1,9 @@
 // The command line: what each option does to a run of the real program (its status, what it
 // prints where, what it leaves in the folders), bad usage refused before anything is written,
 // and the settings the options give the scene.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -120,6 +122,30 @@ TEST(OptionsHelp, HelpAndVersionPrintOnlyThemselvesAndWriteNothing) {
         EXPECT_EQ(version.out, std::string("vexplot ") + VEX_VERSION + "\n");
     }
     EXPECT_EQ(folderEntries(folder.dir.path), Names({programFontName}));
+}
+
+TEST(OptionsHelp, HelpThatCannotBeWrittenIsAFailure) {
+    // /dev/full takes no byte, as a full disk would; the answer must not be reported as given.
+    if (!fileExists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full on this system";
+    }
+    TempDir dir;
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        RunResult run = runInChild(
+            [option]() {
+                int full = open("/dev/full", O_WRONLY);
+                if (full < 0 || dup2(full, STDOUT_FILENO) < 0) {
+                    return 99;
+                }
+                execl(VEX_PROGRAM_PATH, VEX_PROGRAM_PATH, option, static_cast<char*>(nullptr));
+                return 98;
+            },
+            dir.path);
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_EQ(run.err, "vexplot: cannot write standard output\n");
+    }
+    EXPECT_TRUE(folderEntries(dir.path).empty());
 }
 
 // ---- Bad usage ----------------------------------------------------------------------------------
