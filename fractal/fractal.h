@@ -61,5 +61,7 @@ void vexFractal_DrawCellRows(const int x[4], const int y[4], int colour1, int co
                              int rowEnd);
 
 // Draws the whole scene into the cleared canvas: statistics, font, prism, the timed sweep,
-// labels and report. Ends the process with status 1 when the timer or the font is missing.
+// labels and report. The sweep runs plotFrameCount times, literally when plotUseReference is
+// set, else fast on vexPlot_ThreadCount() threads. Ends the process with status 1 when the timer
+// or the font is missing.
 void vexPlot_DrawScene(int pixelDepth);
