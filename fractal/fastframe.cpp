@@ -124,6 +124,14 @@ class OverflowMemory : public std::pmr::memory_resource {
 
 OverflowMemory overflowMemory;
 
+}  // namespace
+
+std::pmr::memory_resource* vexFractal_RunListOverflow() {
+    return &overflowMemory;
+}
+
+namespace {
+
 // A column's strip of cells usually crosses a band once, in one run; the run lists are made
 // room for that many and a few more, in memory set aside in the frame's block (at least twice
 // that, beside each cell's bands in a column). Lists that need more grow into the rest of it,

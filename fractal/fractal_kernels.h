@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory_resource>
 
 // |z|^2 at or above this counts as escaped: an escape radius of 100.
 constexpr double vexEscapeThreshold = 10000.0;
@@ -57,6 +58,10 @@ VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count);
 // Computes columns of `work` until none are left, in the thread's own slots; called by every
 // thread of the grid.
 void vexFractal_RunHeightWorker(VexHeightWork* work, const VexOrbitSlots& slots);
+
+// Where the fast frame's run lists grow when they outgrow their part of the frame's block:
+// memory from vexMemory_Calloc, so that a failure is its fatal message, never an exception.
+std::pmr::memory_resource* vexFractal_RunListOverflow();
 
 // ---- Pieces of the fast frame, each held to its literal counterpart by the tests ---------------
 

@@ -2,11 +2,14 @@
 // thread counts, every corner height bit for bit for each vector width, and the band-limited
 // rasteriser against the literal lines and fill on small canvases.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory_resource>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -143,6 +146,98 @@ TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
         // Not a vacuous match: the surface covers much of the canvas.
         EXPECT_GT(paintedBytes(canvas), 10000000L);
         EXPECT_TRUE(canvas.bytes == literal) << threads << " threads";
+    }
+}
+
+TEST(FastFrame, TheProgramDrawsOnAStackOf64KiB) {
+    // The frame keeps its working memory off the stack: the program, whose threads get stacks
+    // of the same size, runs normally under the smallest limit it promises to serve.
+    TempDir dir;
+    writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH));
+    RunLimits limits;
+    limits.stack = 64 * 1024;
+    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path, limits);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(readFile(dir.file("3VErudadudIzad12UdidirAvorovirevEde.bmp")).size(), 86400056u);
+    EXPECT_EQ(folderEntries(dir.path),
+              (std::set<std::string>{"vexMSDOS.fon", "3VErudadudIzad12UdidirAvorovirevEde.bmp",
+                                     "___output_statistics.txt"}));
+}
+
+namespace {
+
+// The fast frame on two threads in a child process whose address space may grow by `extra`
+// bytes at most.
+RunResult drawSurfaceWithin(rlim_t extra) {
+    RunLimits limits;
+    limits.addressSpace = addressSpaceInUse() + extra;
+    return runInChild(
+        [] {
+            vexFractal_DrawSurfaceFast(2);
+            return 0;
+        },
+        "", limits);
+}
+
+}  // namespace
+
+TEST(FastFrame, TooLittleMemoryIsTheFatalOutOfMemoryNeverAnAbort) {
+    if (builtWithSanitizers()) {
+        GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+    }
+    // The frame's helper thread, its block and the run lists that outgrow their part of the
+    // block each need more memory. The least room that draws the frame is found; with a little
+    // less, the last of them fails, which must be the fatal message (status 255), and no limit
+    // on the way may end in an abort.
+    TestCanvas canvas(sceneWidth, sceneHeight);
+    scenePrism();
+    sweepStart();
+    const rlim_t step = 256 << 10;
+    rlim_t low = 0;          // fails
+    rlim_t high = 64 << 20;  // draws
+    ASSERT_EQ(drawSurfaceWithin(low).exitStatus, 255);
+    ASSERT_EQ(drawSurfaceWithin(high).exitStatus, 0);
+    while (high - low > step) {
+        const rlim_t middle = (low + high) / 2;
+        const RunResult run = drawSurfaceWithin(middle);
+        ASSERT_EQ(run.signal, 0) << middle << " bytes more: " << run.err;
+        (run.exitStatus == 0 ? high : low) = middle;
+    }
+    const RunResult run = drawSurfaceWithin(low);
+    EXPECT_EQ(run.signal, 0) << run.err;
+    EXPECT_EQ(run.exitStatus, 255);
+    EXPECT_EQ(run.out.rfind("out of memory (vexMemory_Calloc ", 0), 0u) << run.out;
+}
+
+TEST(FastFrameDeathTest, RunListsThatCannotGrowAreTheFatalOutOfMemory) {
+    // Run lists that outgrow the frame's block take memory from vexMemory_Calloc: what it
+    // cannot give is the program's fatal message, not an exception that would end in an abort.
+    std::pmr::memory_resource* overflow = vexFractal_RunListOverflow();
+    void* block = overflow->allocate(1000, alignof(VexCellRun));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5a, 1000);
+    overflow->deallocate(block, 1000, alignof(VexCellRun));
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            static_cast<void>(overflow->allocate(std::size_t{1} << 40, alignof(VexCellRun)));
+        },
+        ::testing::ExitedWithCode(255),
+        "^out of memory \\(vexMemory_Calloc 10000000000 bytes\\)\n$");
+    if (!builtWithSanitizers()) {
+        const rlim_t limit = addressSpaceInUse() + (16 << 20);
+        EXPECT_EXIT(
+            {
+                sendStandardOutputToDeathCapture();
+                struct rlimit lowered;
+                lowered.rlim_cur = limit;
+                lowered.rlim_max = limit;
+                setrlimit(RLIMIT_AS, &lowered);
+                static_cast<void>(overflow->allocate(64 << 20, alignof(VexCellRun)));
+            },
+            ::testing::ExitedWithCode(255),
+            "^out of memory \\(vexMemory_Calloc 4000000 bytes\\)\n$");
     }
 }
 
@@ -640,12 +735,14 @@ const SmallScene smallScenes[] = {
     {"scene prism, small canvas",
      97,
      61,
-     -2.5,
-     1.15,
-     -1.8,
-     1.8,
+     vexGridStartX,
+     vexGridEndX,
+     vexGridStartY,
+     vexGridEndY,
      0.05,
-     {-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0, 10000.0}},
+     {vexScenePrism.x1, vexScenePrism.y1, vexScenePrism.z1, vexScenePrism.x2, vexScenePrism.y2,
+      vexScenePrism.z2, vexScenePrism.keepBounds, vexScenePrism.viewHalfSize, vexScenePrism.azimuth,
+      vexScenePrism.elevation, vexScenePrism.eyeDepth, vexScenePrism.screenDistance}},
     {"close up",
      120,
      90,
