@@ -165,51 +165,6 @@ TEST(FastFrame, TheProgramDrawsOnAStackOf64KiB) {
                                      "___output_statistics.txt"}));
 }
 
-namespace {
-
-// The fast frame on two threads in a child process whose address space may grow by `extra`
-// bytes at most.
-RunResult drawSurfaceWithin(rlim_t extra) {
-    RunLimits limits;
-    limits.addressSpace = addressSpaceInUse() + extra;
-    return runInChild(
-        [] {
-            vexFractal_DrawSurfaceFast(2);
-            return 0;
-        },
-        "", limits);
-}
-
-}  // namespace
-
-TEST(FastFrame, TooLittleMemoryIsTheFatalOutOfMemoryNeverAnAbort) {
-    if (builtWithSanitizers()) {
-        GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
-    }
-    // The frame's helper thread, its block and the run lists that outgrow their part of the
-    // block each need more memory. The least room that draws the frame is found; with a little
-    // less, the last of them fails, which must be the fatal message (status 255), and no limit
-    // on the way may end in an abort.
-    TestCanvas canvas(sceneWidth, sceneHeight);
-    scenePrism();
-    sweepStart();
-    const rlim_t step = 256 << 10;
-    rlim_t low = 0;          // fails
-    rlim_t high = 64 << 20;  // draws
-    ASSERT_EQ(drawSurfaceWithin(low).exitStatus, 255);
-    ASSERT_EQ(drawSurfaceWithin(high).exitStatus, 0);
-    while (high - low > step) {
-        const rlim_t middle = (low + high) / 2;
-        const RunResult run = drawSurfaceWithin(middle);
-        ASSERT_EQ(run.signal, 0) << middle << " bytes more: " << run.err;
-        (run.exitStatus == 0 ? high : low) = middle;
-    }
-    const RunResult run = drawSurfaceWithin(low);
-    EXPECT_EQ(run.signal, 0) << run.err;
-    EXPECT_EQ(run.exitStatus, 255);
-    EXPECT_EQ(run.out.rfind("out of memory (vexMemory_Calloc ", 0), 0u) << run.out;
-}
-
 TEST(FastFrameDeathTest, RunListsThatCannotGrowAreTheFatalOutOfMemory) {
     // Run lists that outgrow the frame's block take memory from vexMemory_Calloc: what it
     // cannot give is the program's fatal message, not an exception that would end in an abort.
