@@ -52,16 +52,11 @@ inline void stepOrbits(OrbitLanes<L>& o) {
 }
 
 // For c in the main cardioid, z -> z^2 + c has the attracting fixed point z* = (1 - s) / 2,
-// s = sqrt(1 - 4c) with Re s >= 0, and multiplier lambda = 2 z* = 1 - s, |lambda| < 1. With
-// rho = (1 - |lambda|) / 2 the disc |z - z*| <= rho is a trap for the rounded iteration:
-// z^2 + c - z* = (z - z*)(z + z*) and |z + z*| <= |z - z*| + |lambda|, so the exact step takes a
-// point of the disc to within rho (rho + |lambda|) = rho - rho^2 of z*, and rounding adds less
-// than 1e-14 (every value involved is below 10 in magnitude, each of the step's six roundings
-// at most 2^-53 of it), which rho^2 covers when 1 - |lambda| >= 1e-6. Points of the disc have
-// |z| < |z*| + rho < 1, so an orbit that enters it never escapes: it is still going at
-// settledAt, and its height is 1. The test asks for a quarter of rho about the computed z*,
-// whose error (a few units in the last place of numbers below 4) is far inside the rest.
-// Returns the lanes whose z lies in their trap.
+// s = sqrt(1 - 4c) with Re s >= 0, and multiplier lambda = 1 - s. The disc of radius
+// rho = (1 - |lambda|) / 2 about z* traps the rounded iteration when 1 - |lambda| >= 1e-6, and
+// an orbit inside it never escapes: its height is 1 (the proof: docs/performance.md, "The
+// cardioid trap"). The test asks for a quarter of rho about the computed z*. Returns the lanes
+// whose z lies in their trap.
 template <class L>
 inline unsigned trappedLanes(const OrbitLanes<L>& o) {
     typedef typename L::Real Real;

@@ -278,12 +278,11 @@ inline void askForRun(const VexCellGrid& grid, const VexCellRun& run) {
 }
 
 // Each cell is drawn as vex3D_DrawShadedQuad draws it, triangle (P0, P1, P2) then (P2, P3, P0),
-// less the outline lines whose every pixel a later line of the sweep paints again (a line's
-// pixels do not depend on its direction): triangle 1's closing edge P2-P0 is triangle 2's
-// P0-P2; its edge P1-P2 is the next column's P3-P0; triangle 2's edge P2-P3 is the next cell's
-// P0-P1. Only the last column and the last row keep those lines. Whatever a dropped line
-// would have painted is painted over later, so the picture is the same. The cells of a run are
-// set up L::width at a time, in lanes, and drawn a group at a time, in order.
+// less the outline lines whose every pixel a later line of the sweep paints again: triangle 1's
+// closing edge P2-P0 is triangle 2's P0-P2; its edge P1-P2 is the next column's P3-P0; triangle
+// 2's edge P2-P3 is the next cell's P0-P1 (docs/performance.md, "Dropped outline lines"). Only
+// the last column and the last row keep those lines. The cells of a run are set up L::width at
+// a time, in lanes, and drawn a group at a time, in order.
 template <class L>
 void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band,
                void* scratch) {

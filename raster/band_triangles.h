@@ -9,11 +9,10 @@ namespace {
 // ---- Triangles ----------------------------------------------------------------------------------
 // A filled triangle is its outline lines plus its scan-line fill, all in one colour, so its
 // pixels are their union, in any order. The fill's rows are split at the middle vertex: every
-// row then has exactly two crossing edges, the longest edge and the short edge beside that row.
-// (The literal fill also meets the other short edge at the middle vertex's row, but an edge
-// crosses its end row exactly at the end's x, as both short edges do there.) Outline lines that
-// are y-major have one pixel per row, computed for a vector of rows beside the crossings and
-// merged into the row's span when it touches it.
+// row then has exactly two crossing edges, the longest edge and the short edge beside that row
+// (docs/performance.md, "Fill rows"). Outline lines that are y-major have one pixel per row,
+// computed for a vector of rows beside the crossings and merged into the row's span when it
+// touches it (docs/performance.md, "Lines in the fill pass").
 
 // An outline line that is y-major and within the fixed-point rule, as the walk steps it: on row
 // y (from yA to yB) its pixel is floor((xA * 65536 + (y - yA) * step) / 65536). Every term is an
@@ -270,8 +269,8 @@ void drawTriangle(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2
         line.origin = static_cast<double>(ax * 65536);
         line.yA = static_cast<double>(ay);
         line.yB = static_cast<double>(ay + dy);
-        // (dx * 65536) / dy truncated: below 2^53 in magnitude, so the double quotient is within
-        // less than 1/dy of the exact one and truncates to the same integer.
+        // (dx * 65536) / dy truncated: the double quotient truncates to the integer one
+        // (docs/performance.md, "Lines in the fill pass").
         line.step =
             dy == 0 ? 0.0
                     : __builtin_trunc(static_cast<double>(dx * 65536) / static_cast<double>(dy));

@@ -26,8 +26,8 @@ const int cellWindow = 21;
 // Columns are counted from the first of the cell's window.
 // y-major: on rows a..b the pixel floor((xA * 65536 + (y - a) * step) / 65536), the walk starting
 // at the endpoint (xA, a) with the smaller y; kept as floor((origin + y * step) / 65536) with
-// origin = xA * 65536 - a * step, the same integer (every term is an integer below 2^50, so
-// each sum and product is exact), the sum stepped by `step` from row to row.
+// origin = xA * 65536 - a * step, the same integer (docs/performance.md, "A group's cells in
+// lanes"), the sum stepped by `step` from row to row.
 // x-major: walked over columns a..b from the endpoint with the smaller x, whose row is origin;
 // column x lies on row (origin * 65536 + (x - a) * step) >> 16.
 template <class L>
@@ -67,8 +67,8 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
     line.xMajor = L::select(xMajor, L::splat(1.0), zero);
     line.a = majorA;
     line.b = majorA + dMajor;
-    // (dMinor * 65536) / dMajor truncated: below 2^53 in magnitude, so the double quotient is
-    // within less than 1 / dMajor of the exact one and truncates to the same integer.
+    // (dMinor * 65536) / dMajor truncated: the double quotient truncates to the integer one
+    // (docs/performance.md, "Lines in the fill pass").
     line.step =
         L::select(point, zero, L::trunc(dMinor * unit / L::select(point, L::splat(1.0), dMajor)));
     line.origin = L::select(xMajor, minorA, minorA * unit - majorA * line.step);
@@ -80,16 +80,11 @@ inline LineInLanes<L> cellLine(typename L::Real x1, typename L::Real y1, typenam
 // another; the canvas's columns are low..high there.
 // An x-major line's columns on row y are those whose accumulator lies in
 // [m * 65536, (m + 1) * 65536), m = y - origin: with a step s > 0, x - a runs from B(m) to
-// B(m + 1) - 1, with s < 0 from 1 - B(m + 1) to -B(m), where B(m) = ceil(m * 65536 / |s|). A
-// level line (s = 0) lies on row origin alone; it is read as a rising line with
-// |s| = floor(65536 / (b - a + 1)), for which B(m) <= 0 up to m = 0 and B(1) > b - a (b - a is
-// below 21 in a cell drawn in one pass), so that its run is a..b on row origin and empty
-// elsewhere. B is stepped from row to row exactly: with
-// 65536 = Q |s| + R and B(m) |s| = m * 65536 + E (0 <= E < |s|), B(m + 1) is B(m) + Q + 1 where
-// R > E, else B(m) + Q. Every value is an integer below 2^53, every operation exact; the first
-// B, a quotient of numbers below 2^31 in magnitude for the rows of a cell drawn in one pass, is
-// within 2^-22 of the exact one, which lies at least 1 / |s| > 2^-16 from the next integer
-// unless it is one: it has the exact quotient's ceiling.
+// B(m + 1) - 1, with s < 0 from 1 - B(m + 1) to -B(m), where B(m) = ceil(m * 65536 / |s|); a
+// level line (s = 0) is read as a rising line with |s| = floor(65536 / (b - a + 1)). B is
+// stepped from row to row exactly: with 65536 = Q |s| + R and B(m) |s| = m * 65536 + E
+// (0 <= E < |s|), B(m + 1) is B(m) + Q + 1 where R > E, else B(m) + Q. Why every value is exact,
+// the first B included: docs/performance.md, "x-major lines, stepped".
 template <class L, bool onCanvas>
 struct LineRows {
     typedef typename L::Real Real;
