@@ -19,8 +19,8 @@
 
 namespace {
 
-// The processor's cache line: every part of the frame's block starts on one.
-const long long lineBytes = 64;
+// Every part of the frame's block starts on a cache line of its own.
+const long long lineBytes = vexCacheLineBytes;
 
 // The size of the huge pages the frame's own block is rounded to.
 const long long hugePage = 2LL << 20;

@@ -12,9 +12,6 @@
 
 namespace {
 
-// The processor's cache line.
-const long long lineBytes = 64;
-
 // Where the band warm-up's reads go, so that they are not optimised away.
 std::atomic<unsigned> warmSink{0};
 
@@ -95,8 +92,8 @@ void vexRaster_WarmBand(const VexRowBand& band, int left, int right) {
         const volatile unsigned char* first =
             band.buffer + ((band.height - 1LL - y) * band.width + left) * 3;
         const long long lineOffset =
-            static_cast<long long>(reinterpret_cast<std::uintptr_t>(first) % lineBytes);
-        for (long long k = 0; k <= lastByte; k += lineBytes - (k == 0 ? lineOffset : 0)) {
+            static_cast<long long>(reinterpret_cast<std::uintptr_t>(first) % vexCacheLineBytes);
+        for (long long k = 0; k <= lastByte; k += vexCacheLineBytes - (k == 0 ? lineOffset : 0)) {
             sum += first[k];
         }
     }
