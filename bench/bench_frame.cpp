@@ -18,6 +18,7 @@
 
 #include "driver/driver.h"
 #include "fractal/fractal.h"
+#include "kernels/kernels.h"
 #include "output/output.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
@@ -53,7 +54,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 // One whole frame as the program makes it, timed phase by phase; the labels are the scene's
 // three lines, drawn as the scene draws them.
 void runVariant(const Variant& v, const std::string& imageBase, double seconds[phaseCount]) {
-    if (v.lanes != 0 && !vexFractal_SelectFastLanes(v.lanes)) {
+    if (v.lanes != 0 && !vexKernels_SelectLanes(v.lanes)) {
         vexError_Fatal("vector width not supported (vexbench)");
     }
     int size = vexRaster_Initialize(imageWidth, imageHeight, nullptr) + 1;
@@ -71,15 +72,14 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
     seconds[phaseClear] = secondsSince(start);
 
     vexText_SetOpaque(0);
-    vexText_SetBackground(0xffffff);
+    vexText_SetBackground(vexSceneLabelPaper);
     if (!vexText_LoadFont(VEX_FONT_PATH)) {
         vexError_Fatal("cannot read the font " VEX_FONT_PATH " (vexbench)");
     }
-    vexText_SetScale(4);
-    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
-                          10000.0);
+    vexText_SetScale(vexSceneLabelScale);
+    vexFractal_InitializeScenePrism();
     vexRaster_SetPenSize(0);
-    vexRaster_SetColor(0xff0000);
+    vexRaster_SetColor(vexSceneSurfaceColour);
 
     start = std::chrono::steady_clock::now();
     if (v.fast) {
@@ -91,12 +91,12 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
 
     start = std::chrono::steady_clock::now();
     vexText_SetOpaque(1);
-    vexText_SetScale(4);
-    vexText_SetForeground(0);
+    vexText_SetScale(vexSceneLabelScale);
+    vexText_SetForeground(vexSceneLabelInk);
     int s = textScale;
-    vexText_DrawString(10 * s, 10 * s, "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c");
-    vexText_DrawString(10 * s, 25 * s, "Copyright (c) 1994-2006 Orla Penwright");
-    vexText_DrawString(10 * s, 40 * s, "All rights reserved by Tallowmere Software Works");
+    vexText_DrawString(10 * s, 10 * s, vexSceneTitle);
+    vexText_DrawString(10 * s, 25 * s, vexSceneCopyright);
+    vexText_DrawString(10 * s, 40 * s, vexSceneRights);
     vexText_Flush();
     seconds[phaseLabels] = secondsSince(start);
 
@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("%d x %d frame, %d threads, %d vector lanes, best of %d runs (ms)\n\n", imageWidth,
-                imageHeight, vexCpu_CoreCount(), vexFractal_FastLanes(), repetitions);
+                imageHeight, vexCpu_CoreCount(), vexKernels_Lanes(), repetitions);
     std::printf("%-16s", "phase");
     for (const Variant& v : variants) {
         std::printf("%16s", v.name);

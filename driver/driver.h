@@ -44,6 +44,16 @@ int vexMemory_Free(void* block);
 // depend on it.
 int vexCpu_CoreCount();
 
+// Work for vexThreads_ForkJoin: called once for every index of the threads that run.
+typedef void (*VexThreadWork)(void* context, int index, int count);
+
+// Runs work(context, index, count) for every index 0 <= index < count, each on a thread of
+// its own, index 0 on the calling thread. count, the threads that actually run (1 to
+// threadCount; fewer than 1 asked means 1), is fixed before any work(...) begins, so work may
+// divide by it and wait at barriers of count parties. A thread that cannot be started means
+// fewer threads, never an exception or an abort. Returns count once all have finished.
+int vexThreads_ForkJoin(int threadCount, VexThreadWork work, void* context);
+
 // The integer part, toward zero. Values beyond the int range saturate; NaN gives 0.
 int vexMath_Truncate(double value);
 

@@ -1,11 +1,11 @@
 // The fast frame's height grid: every distinct grid corner evaluated once, orbits advanced in
 // vector lanes, the unfinished ones packed together between stages so that no lane idles long.
 #include <algorithm>
-#include <thread>
 #include <vector>
 
-#include "fractal/fastkernels.h"
+#include "driver/driver.h"
 #include "fractal/fractal.h"
+#include "fractal/fractal_kernels.h"
 
 namespace {
 
@@ -14,8 +14,23 @@ namespace {
 const int columnsPerTake = 2;
 
 // Iteration counts at which the unfinished orbits are packed: most points escape within 16
-// iterations. The last is 58, from which every orbit still going has height 1 (fastlanes.h).
+// iterations. The last is 58, from which every orbit still going has height 1 (settledAt in
+// fractal/orbit_escape.h).
 const int stageEnds[] = {16, 32, 58};
+
+// One height grid's work and each thread's orbit slots, side by side in `memory`.
+struct HeightGrid {
+    VexHeightWork work;
+    unsigned char* memory;
+    int slotCount;
+    long long slotBytes;
+};
+
+void runHeightThread(void* context, int index, int) {
+    HeightGrid& grid = *static_cast<HeightGrid*>(context);
+    vexFractal_RunHeightWorker(
+        &grid.work, vexFractal_OrbitSlotsIn(grid.memory + index * grid.slotBytes, grid.slotCount));
+}
 
 }  // namespace
 
@@ -37,7 +52,7 @@ VexOrbitSlots vexFractal_OrbitSlotsIn(unsigned char* memory, int count) {
 }
 
 void vexFractal_RunHeightWorker(VexHeightWork* work, const VexOrbitSlots& slots) {
-    const VexFastKernels& kernels = *work->kernels;
+    const VexOrbitKernels& kernels = *work->kernels;
     const int padding = 2 * kernels.lanes;  // a whole group of vectors
     double* cr = slots.cr;
     double* ci = slots.ci;
@@ -82,24 +97,19 @@ void vexFractal_FillHeightGrid(const double* xs, int nx, const double* ys, int n
     if (nx <= 0 || ny <= 0) {
         return;
     }
-    VexHeightWork work;
+    HeightGrid grid;
+    VexHeightWork& work = grid.work;
     work.xs = xs;
     work.nx = nx;
     work.ys = ys;
     work.ny = ny;
     work.heights = heights;
-    work.kernels = &vexFractal_ActiveKernels();
+    work.kernels = &vexFractal_OrbitKernels();
     work.nextColumn.store(0);
-    const int slotCount = vexFractal_OrbitSlotCount(ny, work.kernels->lanes);
-    const size_t slotBytes = static_cast<size_t>(vexFractal_OrbitSlotBytes(slotCount));
-    std::vector<unsigned char> memory(static_cast<size_t>(threadCount) * slotBytes);
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threadCount; ++t) {
-        VexOrbitSlots slots = vexFractal_OrbitSlotsIn(memory.data() + t * slotBytes, slotCount);
-        helpers.emplace_back([&work, slots] { vexFractal_RunHeightWorker(&work, slots); });
-    }
-    vexFractal_RunHeightWorker(&work, vexFractal_OrbitSlotsIn(memory.data(), slotCount));
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    const int threads = std::max(threadCount, 1);
+    grid.slotCount = vexFractal_OrbitSlotCount(ny, work.kernels->lanes);
+    grid.slotBytes = vexFractal_OrbitSlotBytes(grid.slotCount);
+    std::vector<unsigned char> memory(static_cast<size_t>(threads * grid.slotBytes));
+    grid.memory = memory.data();
+    vexThreads_ForkJoin(threads, runHeightThread, &grid);
 }

@@ -27,38 +27,35 @@ void vexFractal_DrawCellLiteral(double x, double xn, double y, double yn);
 // one vex3D_DrawShadedQuad each. The reference the fast frame is held to.
 void vexFractal_DrawSurfaceLiteral();
 
-// The same frame, byte for byte, drawn fast on `threadCount` threads (1 or more).
+// The same frame, byte for byte, drawn fast on up to `threadCount` threads (fewer than 1 means 1).
 void vexFractal_DrawSurfaceFast(int threadCount);
 
-// ---- Pieces of the fast frame, each held to its literal counterpart by the tests ---------------
+// ---- The scene's constants, defined here once for the scene, the benchmark and the tests -------
 
-// The fast frame for any grid of corners xs[0..nx) by ys[0..ny): the cells between neighbouring
-// corners, swept as the literal loop sweeps them (columns outer) with four heights and one
-// vex3D_DrawShadedQuad each, drawn into the canvas on `threadCount` threads.
-void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny, int threadCount);
+constexpr const char* vexSceneTitle = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+constexpr const char* vexSceneCopyright = "Copyright (c) 1994-2006 Orla Penwright";
+constexpr const char* vexSceneRights = "All rights reserved by Tallowmere Software Works";
+constexpr const char* vexSceneFontFile = "vexMSDOS.fon";
+constexpr int vexSceneLabelScale = 4;  // canvas pixels per font pixel
+constexpr int vexSceneLabelInk = 0x000000;
+constexpr int vexSceneLabelPaper = 0xffffff;
+constexpr int vexSceneSurfaceColour = 0xff0000;  // in force when the sweep starts (24-bit pixels)
+// Every cell is shaded from shadeLow to shadeHigh by vex3D_DrawShadedQuad.
+constexpr int vexSceneShadeLow = 0;
+constexpr int vexSceneShadeHigh = 255;
 
-// heights[i * ny + j] = vexFractal_MandelbrotHeight(xs[i], ys[j]) bit for bit, every distinct
-// corner evaluated once, on `threadCount` threads.
-void vexFractal_FillHeightGrid(const double* xs, int nx, const double* ys, int ny, double* heights,
-                               int threadCount);
+// The view prism's arguments, in vex3D_InitializePrism's order: the grid's box, heights 0 to 1.
+struct VexPrismArguments {
+    double x1, y1, z1, x2, y2, z2;
+    int keepBounds;
+    double viewHalfSize, azimuth, elevation, eyeDepth, screenDistance;
+};
+constexpr VexPrismArguments vexScenePrism = {vexGridStartX, vexGridStartY, 0.0,     vexGridEndX,
+                                             vexGridEndY,   1.0,           1,       2000.0,
+                                             240.0,         30.0,          -7500.0, 10000.0};
 
-// Vector width of the fast kernels: 8 (AVX-512), 4 (AVX2) or 1 (plain scalar code). The widest
-// the processor supports is chosen on first use.
-int vexFractal_FastLanes();
-// Chooses the kernels of that width; returns 0, changing nothing, if the processor lacks them.
-int vexFractal_SelectFastLanes(int lanes);
-
-// The pixels vexRaster_DrawLine and vex3D_FillTriangle (outline, then fill) give for projected
-// corners, in `colour`, written only on canvas rows rowBegin <= y < rowEnd: the band-limited
-// primitives the fast frame draws with.
-void vexFractal_DrawLineRows(int x1, int y1, int x2, int y2, int colour, int rowBegin, int rowEnd);
-void vexFractal_FillTriangleRows(int x0, int y0, int x1, int y1, int x2, int y2, int colour,
-                                 int rowBegin, int rowEnd);
-// One cell as the fast frame draws it from projected corners P0..P3: triangle (P0, P1, P2) with
-// its line P0 -> P1 in colour1, then triangle (P2, P3, P0) with its lines P3 -> P0 and P0 -> P2
-// in colour2; the cell's other edges are left to the cells drawn after it. Rows as above.
-void vexFractal_DrawCellRows(const int x[4], const int y[4], int colour1, int colour2, int rowBegin,
-                             int rowEnd);
+// vex3D_InitializePrism with the scene's arguments; returns its result.
+int vexFractal_InitializeScenePrism();
 
 // Draws the whole scene into the cleared canvas: statistics, font, prism, the timed sweep,
 // labels and report. The sweep runs plotFrameCount times, literally when plotUseReference is

@@ -2,11 +2,10 @@
 #include <cmath>
 
 #include "fractal/fractal.h"
+#include "fractal/fractal_kernels.h"
 
 namespace {
 
-// |z|^2 at or above this counts as escaped: an escape radius of 100.
-const double escapeThreshold = 10000.0;
 const int iterationCap = 1024;
 
 }  // namespace
@@ -21,7 +20,7 @@ double vexFractal_MandelbrotHeight(double re, double im) {
     int n = 0;
     for (;;) {
         // A NaN sum never passes this test, so NaN input runs the whole budget and gives 1.
-        if (zy2 + zx2 >= escapeThreshold) {
+        if (zy2 + zx2 >= vexEscapeThreshold) {
             break;
         }
         double t = zy * zx;

@@ -10,16 +10,6 @@
 #include "raster/raster.h"
 #include "view3d/view3d.h"
 
-namespace {
-
-const char* const sceneTitle = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
-const char* const copyrightLine = "Copyright (c) 1994-2006 Orla Penwright";
-const char* const rightsLine = "All rights reserved by Tallowmere Software Works";
-const char* const fontFile = "vexMSDOS.fon";
-const int labelScale = 4;
-
-}  // namespace
-
 int vexFractal_GridAxis(double start, double end, double* corners, int capacity) {
     if (capacity < 2) {
         return -1;
@@ -44,8 +34,8 @@ void vexFractal_DrawCellLiteral(double x, double xn, double y, double yn) {
     double h4 = vexFractal_MandelbrotHeight(x, yn);
     // Corners run counter-clockwise seen from above, starting at (x, y).
     vex3D_DrawShadedQuad({x, y, h1 - vexHeightOffset}, {xn, y, h2 - vexHeightOffset},
-                         {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0, 0, 0, 0,
-                         255, 0);
+                         {xn, yn, h3 - vexHeightOffset}, {x, yn, h4 - vexHeightOffset}, 0, 0, 0,
+                         vexSceneShadeLow, vexSceneShadeHigh, 0);
 }
 
 void vexFractal_DrawSurfaceLiteral() {
@@ -62,25 +52,30 @@ void vexFractal_DrawSurfaceLiteral() {
     } while (x < vexGridEndX);
 }
 
+int vexFractal_InitializeScenePrism() {
+    const VexPrismArguments& p = vexScenePrism;
+    return vex3D_InitializePrism(p.x1, p.y1, p.z1, p.x2, p.y2, p.z2, p.keepBounds, p.viewHalfSize,
+                                 p.azimuth, p.elevation, p.eyeDepth, p.screenDistance);
+}
+
 void vexPlot_DrawScene(int pixelDepth) {
     vexText_SetOpaque(0);
-    vexText_SetBackground(0xffffff);
+    vexText_SetBackground(vexSceneLabelPaper);
     // Both set-up failures end the run without a picture: that is a failure, status 1.
-    if (!vexStats_Begin(sceneTitle, plotFrameCount)) {
+    if (!vexStats_Begin(vexSceneTitle, plotFrameCount)) {
         std::printf("vexNIVplot: Cannot open timer device.\n");
         std::exit(1);
     }
-    if (!vexText_LoadFont(vexPlot_DataFile(fontFile))) {
+    if (!vexText_LoadFont(vexPlot_DataFile(vexSceneFontFile))) {
         std::printf("vexNIVplot: Cannot open font set.\n");
         vexTimer_Stop();
         vexStats_End();
         std::exit(1);
     }
-    vexText_SetScale(labelScale);
-    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
-                          10000.0);
+    vexText_SetScale(vexSceneLabelScale);
+    vexFractal_InitializeScenePrism();
     vexRaster_SetPenSize(0);
-    vexRaster_SetColor(pixelDepth == 24 ? 0xff0000 : 0);
+    vexRaster_SetColor(pixelDepth == 24 ? vexSceneSurfaceColour : 0);
 
     // The timed interval holds the frame loop and nothing else: font and camera lie before it,
     // the labels after it.
@@ -97,12 +92,12 @@ void vexPlot_DrawScene(int pixelDepth) {
     vexTimer_Stop();
 
     vexText_SetOpaque(1);
-    vexText_SetScale(labelScale);
-    vexText_SetForeground(0);
+    vexText_SetScale(vexSceneLabelScale);
+    vexText_SetForeground(vexSceneLabelInk);
     int s = textScale;
-    vexText_DrawString(10 * s, 10 * s, sceneTitle);
-    vexText_DrawString(10 * s, 25 * s, copyrightLine);
-    vexText_DrawString(10 * s, 40 * s, rightsLine);
+    vexText_DrawString(10 * s, 10 * s, vexSceneTitle);
+    vexText_DrawString(10 * s, 25 * s, vexSceneCopyright);
+    vexText_DrawString(10 * s, 40 * s, vexSceneRights);
     // A run of several frames reports their count and rate in the statistics box, not on the
     // picture: every run gives the same bytes, and the file does not depend on the timing.
     vexText_Flush();

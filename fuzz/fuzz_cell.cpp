@@ -7,9 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "fractal/fractal.h"
 #include "fuzz/guarded_canvas.h"
+#include "kernels/kernels.h"
 #include "raster/raster.h"
+#include "raster/raster_kernels.h"
 #include "tests/support/literal_cell.h"
 
 namespace {
@@ -27,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     static GuardedCanvas canvas(width, height);
     FuzzedDataProvider input(data, size);
     const int widths[] = {1, 4, 8};
-    if (!vexFractal_SelectFastLanes(widths[input.ConsumeIntegralInRange<int>(0, 2)])) {
-        vexFractal_SelectFastLanes(1);
+    if (!vexKernels_SelectLanes(widths[input.ConsumeIntegralInRange<int>(0, 2)])) {
+        vexKernels_SelectLanes(1);
     }
     int bands = input.ConsumeIntegralInRange<int>(1, 6);
     // Mostly cells near the canvas, as the sweep's are; sometimes anywhere at all.
@@ -59,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     canvas.reset();
     for (int b = 0; b < bands; ++b) {
         for (const Cell& c : cells) {
-            vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, height * b / bands,
-                                    height * (b + 1) / bands);
+            vexRaster_DrawCellRows(c.x, c.y, c.colour1, c.colour2, height * b / bands,
+                                   height * (b + 1) / bands);
         }
     }
     canvas.checkGuards();

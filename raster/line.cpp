@@ -2,6 +2,7 @@
 // unclipped runs that step byte offsets in the frame buffer; both give the same pixels.
 #include <utility>
 
+#include "raster/fixed_point.h"
 #include "raster/raster.h"
 
 // The stepping rule, shared by every path and relied on bit for bit by the picture:
@@ -17,29 +18,9 @@
 // 32-bit arithmetic (nothing overflows there), and beyond it nothing is undefined.
 namespace {
 
-// The fixed-point rule is kept for major differences within the 16-bit range. Its truncated step
-// drifts by less than 1/65536 pixel per pixel, so past this length the drift would grow to whole
-// pixels; longer lines use the exact slope instead (see exactMinor).
-const long long longestFixedPointLine = 32767;
-
 // floor(acc / 65536), written with division so that it is defined for negative values too.
 inline long long fixedFloor(long long acc) {
     return acc >= 0 ? acc / 65536 : -((65535 - acc) / 65536);
-}
-
-inline long long floorDiv(long long a, long long d) {
-    long long q = a / d;
-    return (a % d != 0 && (a < 0) != (d < 0)) ? q - 1 : q;
-}
-
-// floor(k * n / d) without overflow, for 0 <= k <= d < 2^34 and |n| <= d: the product needs up
-// to 68 bits, so k is split at 2^22 and the division done in two stages.
-long long floorMulDiv(long long k, long long n, long long d) {
-    const long long split = 4194304;
-    long long high = (k / split) * n;
-    long long highQuotient = floorDiv(high, d);
-    long long highRemainder = high - highQuotient * d;
-    return highQuotient * split + floorDiv(highRemainder * split + (k % split) * n, d);
 }
 
 inline long long absolute(long long v) {

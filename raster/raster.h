@@ -2,6 +2,8 @@
 // and bitmap-font text. There is exactly one canvas per process.
 #pragma once
 
+#include "lanes/lanes.h"
+
 // A colour packed as 0x00RRGGBB; pixel writes ignore the top byte.
 typedef int Color;
 
@@ -77,3 +79,61 @@ void vexText_DrawChar(int x, int y, char character);
 void vexText_DrawString(int x, int y, const char* text);
 void vexText_DrawNumber(int x, int y, int value);
 void vexText_Flush();
+
+// ---- Bands of rows: the fast frame's rasteriser ------------------------------------------------
+// The literal lines, fills and cells, pixel for pixel, drawn a band of canvas rows at a time so
+// that each thread paints rows of its own. The kernels run in the lanes chosen at run time.
+
+// The fast frame draws the canvas in bands of this many rows, handed out to its threads one at a
+// time; the rasteriser's table of cell rows holds as many.
+constexpr int vexBandRows = 128;
+
+// A band of canvas rows, rowBegin <= y < rowEnd, all on the canvas, and the frame buffer the
+// rows lie in (bottom-up, three bytes per pixel).
+struct VexRowBand {
+    unsigned char* buffer;
+    long long width;
+    int height;
+    int rowBegin;
+    int rowEnd;
+};
+
+// The projected grid and the triangle shades, as the rasteriser reads them.
+struct VexCellGrid {
+    const int* const* columns;    // columns[i][j]: pixel column of corner (i, j)
+    const int* const* rows;       // rows[i][j]: pixel row of corner (i, j)
+    const unsigned char* shades;  // 2 per cell, cell (i, j) at 2 * (i * (ny - 1) + j)
+    const VexInk* inks;           // inks[shade]: vexRaster_MakeColor(0xff0000, shade)
+    int nx;
+    int ny;
+};
+
+// Cells first..last of cell column `column`, consecutive in sweep order.
+struct VexCellRun {
+    int column;
+    int first;
+    int last;
+};
+
+// Canvas rows [rowBegin, rowEnd), cut to the canvas; empty when there is no buffer.
+VexRowBand vexRaster_Band(int rowBegin, int rowEnd);
+
+// The colour's pattern for the rasteriser's wide stores.
+VexInk vexRaster_InkOf(Color colour);
+
+// Bytes of working memory one thread's vexRaster_DrawCells needs, for any lane width.
+long long vexRaster_CellScratchBytes();
+
+// Widens [*left, *right] to the canvas columns that the runs' cells reach, about (their end
+// corners), and asks for the runs' rows and shades, so that they are in the cache when drawn.
+void vexRaster_ColumnsOfRuns(const VexCellGrid& grid, const VexCellRun* runs, int count, int* left,
+                             int* right);
+
+// Reads one byte of each frame-buffer line of the band's rows between the canvas columns left
+// and right, in address order, writing nothing: the drawing then finds them in the cache.
+void vexRaster_WarmBand(const VexRowBand& band, int left, int right);
+
+// The cells of the runs in order, each as vex3D_DrawShadedQuad draws it, on the band only, with
+// `scratch` (vexRaster_CellScratchBytes, aligned for doubles) as working memory.
+void vexRaster_DrawCells(const VexCellGrid& grid, const VexCellRun* runs, int count,
+                         const VexRowBand& band, void* scratch);

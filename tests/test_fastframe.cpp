@@ -2,17 +2,24 @@
 // thread counts, every corner height bit for bit for each vector width, and the band-limited
 // rasteriser against the literal lines and fill on small canvases.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory_resource>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
 #include "fractal/fractal.h"
+#include "fractal/fractal_kernels.h"
+#include "fractal/orbit_escape.h"
+#include "kernels/kernels.h"
 #include "raster/raster.h"
+#include "raster/raster_kernels.h"
 #include "support/literal_cell.h"
 #include "support/testutil.h"
 #include "view3d/view3d.h"
@@ -21,20 +28,20 @@ namespace {
 
 // Every vector width this processor supports; the best one is selected again afterwards.
 std::vector<int> supportedLanes() {
-    int best = vexFractal_FastLanes();
+    int best = vexKernels_Lanes();
     std::vector<int> lanes;
     for (int width : {1, 4, 8}) {
-        if (vexFractal_SelectFastLanes(width)) {
+        if (vexKernels_SelectLanes(width)) {
             lanes.push_back(width);
         }
     }
-    vexFractal_SelectFastLanes(best);
+    vexKernels_SelectLanes(best);
     return lanes;
 }
 
 struct LanesGuard {
-    int saved = vexFractal_FastLanes();
-    ~LanesGuard() { vexFractal_SelectFastLanes(saved); }
+    int saved = vexKernels_Lanes();
+    ~LanesGuard() { vexKernels_SelectLanes(saved); }
 };
 
 // Runs `check` once with the kernels of every vector width the processor supports.
@@ -42,7 +49,7 @@ template <class Check>
 void forEachLaneWidth(Check check) {
     LanesGuard guard;
     for (int lanes : supportedLanes()) {
-        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        ASSERT_TRUE(vexKernels_SelectLanes(lanes));
         SCOPED_TRACE(std::to_string(lanes) + " lanes");
         check();
     }
@@ -57,14 +64,13 @@ std::vector<double> axisOf(double start, double end) {
 
 // The picture's prism, as the scene sets it up.
 void scenePrism() {
-    vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
-                          10000.0);
+    vexFractal_InitializeScenePrism();
 }
 
 // The state the sweep starts from: pen 0, red.
 void sweepStart() {
     vexRaster_SetPenSize(0);
-    vexRaster_SetColor(0xff0000);
+    vexRaster_SetColor(vexSceneSurfaceColour);
 }
 
 // The literal cell loop over given corners: four heights and one shaded quad per cell.
@@ -143,11 +149,58 @@ TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
     }
 }
 
+TEST(FastFrame, TheProgramDrawsOnAStackOf64KiB) {
+    // The frame keeps its working memory off the stack: the program, whose threads get stacks
+    // of the same size, runs normally under the smallest limit it promises to serve.
+    TempDir dir;
+    writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH));
+    RunLimits limits;
+    limits.stack = 64 * 1024;
+    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path, limits);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(readFile(dir.file("3VErudadudIzad12UdidirAvorovirevEde.bmp")).size(), 86400056u);
+    EXPECT_EQ(folderEntries(dir.path),
+              (std::set<std::string>{"vexMSDOS.fon", "3VErudadudIzad12UdidirAvorovirevEde.bmp",
+                                     "___output_statistics.txt"}));
+}
+
+TEST(FastFrameDeathTest, RunListsThatCannotGrowAreTheFatalOutOfMemory) {
+    // Run lists that outgrow the frame's block take memory from vexMemory_Calloc: what it
+    // cannot give is the program's fatal message, not an exception that would end in an abort.
+    std::pmr::memory_resource* overflow = vexFractal_RunListOverflow();
+    void* block = overflow->allocate(1000, alignof(VexCellRun));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5a, 1000);
+    overflow->deallocate(block, 1000, alignof(VexCellRun));
+    EXPECT_EXIT(
+        {
+            sendStandardOutputToDeathCapture();
+            static_cast<void>(overflow->allocate(std::size_t{1} << 40, alignof(VexCellRun)));
+        },
+        ::testing::ExitedWithCode(255),
+        "^out of memory \\(vexMemory_Calloc 10000000000 bytes\\)\n$");
+    if (!builtWithSanitizers()) {
+        const rlim_t limit = addressSpaceInUse() + (16 << 20);
+        EXPECT_EXIT(
+            {
+                sendStandardOutputToDeathCapture();
+                struct rlimit lowered;
+                lowered.rlim_cur = limit;
+                lowered.rlim_max = limit;
+                setrlimit(RLIMIT_AS, &lowered);
+                static_cast<void>(overflow->allocate(64 << 20, alignof(VexCellRun)));
+            },
+            ::testing::ExitedWithCode(255),
+            "^out of memory \\(vexMemory_Calloc 4000000 bytes\\)\n$");
+    }
+}
+
 TEST(FastFrame, RealSurfaceIsIdenticalWithEveryVectorWidth) {
     const std::vector<unsigned char>& literal = literalScene();
     LanesGuard guard;
     for (int lanes : supportedLanes()) {
-        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        ASSERT_TRUE(vexKernels_SelectLanes(lanes));
         TestCanvas canvas(sceneWidth, sceneHeight);
         scenePrism();
         sweepStart();
@@ -204,7 +257,7 @@ TEST(FastHeights, EveryDistinctCornerIsBitIdenticalForEachWidthAndThreadCount) {
     ASSERT_EQ(inside, 63368);
     LanesGuard guard;
     for (int lanes : supportedLanes()) {
-        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        ASSERT_TRUE(vexKernels_SelectLanes(lanes));
         for (int threads : {1, 3}) {
             std::vector<double> fast(corners, -1.0);
             vexFractal_FillHeightGrid(xs.data(), static_cast<int>(xs.size()), ys.data(),
@@ -244,7 +297,7 @@ TEST(FastHeights, SpecialPointsMatchTheHeightFunction) {
     }
     LanesGuard guard;
     for (int lanes : supportedLanes()) {
-        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        ASSERT_TRUE(vexKernels_SelectLanes(lanes));
         std::vector<double> fast = fastHeights(re, im);
         for (size_t k = 0; k < fast.size(); ++k) {
             // NaN never comes out: NaN input runs the whole budget and gives 1.
@@ -284,7 +337,7 @@ TEST(FastHeights, PointsAroundTheSetsEdgesMatchTheHeightFunction) {
             }
         }
         for (int lanes : supportedLanes()) {
-            ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+            ASSERT_TRUE(vexKernels_SelectLanes(lanes));
             std::vector<double> fast = fastHeights(re, im);
             EXPECT_EQ(std::memcmp(fast.data(), expected.data(), fast.size() * sizeof(double)), 0)
                 << lanes << " lanes, edge point " << step;
@@ -313,30 +366,39 @@ TEST(FastHeights, EscapesAroundTheSettlingIterationMatchTheHeightFunction) {
     ASSERT_GT(justBelowOne, 10);  // the run does reach the late escapes
     LanesGuard guard;
     for (int lanes : supportedLanes()) {
-        ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+        ASSERT_TRUE(vexKernels_SelectLanes(lanes));
         std::vector<double> fast = fastHeights(re, im);
         EXPECT_EQ(std::memcmp(fast.data(), expected.data(), fast.size() * sizeof(double)), 0)
             << lanes << " lanes";
     }
 }
 
-TEST(FastHeights, PowersOfTwoFromBitsArePowExactly) {
-    // The kernels build 2^n from its bits instead of calling pow(2, n), and scale an escaped
-    // orbit's log10(s) by 2^-n where the height function divides it by 2^n.
+TEST(FastHeights, EscapedHeightsAreTheHeightFunctionsOwn) {
+    // The orbit kernel builds 2^n from its bits instead of calling pow(2, n); it scales an
+    // escaped orbit's log10(s) by 2^-n where the height function divides it by 2^n, and clamps
+    // 1 - v to +0 where the function clamps v to 1.
     for (int n = -1022; n <= 1023; ++n) {
-        double fromBits;
-        unsigned long long bits = static_cast<unsigned long long>(n + 1023) << 52;
-        std::memcpy(&fromBits, &bits, sizeof fromBits);
-        ASSERT_EQ(std::pow(2.0, n), fromBits) << n;
+        ASSERT_EQ(powerOfTwo(n), std::pow(2.0, n)) << n;
     }
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> escapes(10000.0, 1.01e8);
     for (int k = 0; k < 20000; ++k) {
-        double logOfS = std::log10(escapes(random));
-        for (int n = 0; n <= 1023; n += (n < 64 ? 1 : 37)) {
-            ASSERT_EQ(logOfS / std::pow(2.0, n), logOfS * std::pow(2.0, -n)) << logOfS << ", " << n;
+        const double s = escapes(random);
+        for (int n = 0; n < settledAt; ++n) {
+            double v = std::log10(s) / std::pow(2.0, n);
+            if (v > 1.0) {
+                v = 1.0;
+            }
+            const double expected = 1.0 - v;
+            const double fast = escapedHeight(s, n);
+            ASSERT_EQ(std::memcmp(&fast, &expected, sizeof fast), 0) << s << ", " << n;
         }
     }
+    // The largest |z|^2 an orbit can have when it escapes, just below (10000 + 100)^2, gives 1
+    // from settledAt on, and not one iteration earlier: settledAt is the least that holds.
+    const double largest = 10100.0 * 10100.0;
+    EXPECT_EQ(escapedHeight(largest, settledAt), 1.0);
+    EXPECT_LT(escapedHeight(largest, settledAt - 1), 1.0);
 }
 
 // ---- Band-limited lines and triangles -----------------------------------------------------------
@@ -432,8 +494,8 @@ TEST(FastRaster, TrianglesMatchTheLiteralOutlineAndFillInEveryBandSplit) {
                     },
                     [&](int rowBegin, int rowEnd) {
                         for (const RandomTriangle& t : triangles) {
-                            vexFractal_FillTriangleRows(t.x[0], t.y[0], t.x[1], t.y[1], t.x[2],
-                                                        t.y[2], t.colour, rowBegin, rowEnd);
+                            vexRaster_FillTriangleRows(t.x[0], t.y[0], t.x[1], t.y[1], t.x[2],
+                                                       t.y[2], t.colour, rowBegin, rowEnd);
                         }
                     });
                 ASSERT_EQ(differs, "")
@@ -468,8 +530,8 @@ TEST(FastRaster, EdgeCasesOfTheFillAndTheWalk) {
             for (int bands : {1, 4, 17}) {
                 TestCanvas fast(41, 17, 0x0000ff);
                 inBands(17, bands, [&](int rowBegin, int rowEnd) {
-                    vexFractal_FillTriangleRows(c[0], c[1], c[2], c[3], c[4], c[5], 0xff0000,
-                                                rowBegin, rowEnd);
+                    vexRaster_FillTriangleRows(c[0], c[1], c[2], c[3], c[4], c[5], 0xff0000,
+                                               rowBegin, rowEnd);
                 });
                 EXPECT_TRUE(fast.bytes == literal.bytes)
                     << c[0] << "," << c[1] << " " << c[2] << "," << c[3] << " " << c[4] << ","
@@ -478,10 +540,10 @@ TEST(FastRaster, EdgeCasesOfTheFillAndTheWalk) {
         }
         // Rows outside the canvas, or an empty band, draw nothing.
         TestCanvas canvas(20, 10, 0x0000ff);
-        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, -10, 0);
-        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 10, 30);
-        vexFractal_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 6, 6);
-        vexFractal_DrawLineRows(0, 0, 19, 9, 0xff0000, 5, 3);
+        vexRaster_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, -10, 0);
+        vexRaster_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 10, 30);
+        vexRaster_FillTriangleRows(-5, -5, 30, 4, 8, 20, 0xff0000, 6, 6);
+        vexRaster_DrawLineRows(0, 0, 19, 9, 0xff0000, 5, 3);
         EXPECT_TRUE(canvas.pixelsNot(0x0000ff).empty());
     });
 }
@@ -541,8 +603,8 @@ TEST(FastRaster, CellsMatchTheLiteralTrianglesAndLinesInEveryBandSplit) {
                     },
                     [&](int rowBegin, int rowEnd) {
                         for (const RandomCell& c : cells) {
-                            vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin,
-                                                    rowEnd);
+                            vexRaster_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin,
+                                                   rowEnd);
                         }
                     });
                 ASSERT_EQ(differs, "") << width << "x" << height << " round " << round;
@@ -578,7 +640,7 @@ TEST(FastRaster, CellsTallerThanTheRowTableMatchTheLiteralCell) {
                 },
                 [&](int rowBegin, int rowEnd) {
                     for (const RandomCell& c : cells) {
-                        vexFractal_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin, rowEnd);
+                        vexRaster_DrawCellRows(c.x, c.y, c.colour1, c.colour2, rowBegin, rowEnd);
                     }
                 });
             ASSERT_EQ(differs, "") << "round " << round;
@@ -601,7 +663,7 @@ TEST(FastRaster, LinesMatchTheLiteralLineInEveryBandSplit) {
             for (int bands : {1, 2, 5}) {
                 TestCanvas fast(31, 29, 0x0000ff);
                 inBands(29, bands, [&](int rowBegin, int rowEnd) {
-                    vexFractal_DrawLineRows(x1, y1, x2, y2, 0xff0000, rowBegin, rowEnd);
+                    vexRaster_DrawLineRows(x1, y1, x2, y2, 0xff0000, rowBegin, rowEnd);
                 });
                 ASSERT_TRUE(fast.bytes == literal.bytes)
                     << "(" << x1 << "," << y1 << ") to (" << x2 << "," << y2 << "), " << bands
@@ -628,12 +690,14 @@ const SmallScene smallScenes[] = {
     {"scene prism, small canvas",
      97,
      61,
-     -2.5,
-     1.15,
-     -1.8,
-     1.8,
+     vexGridStartX,
+     vexGridEndX,
+     vexGridStartY,
+     vexGridEndY,
      0.05,
-     {-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0, 10000.0}},
+     {vexScenePrism.x1, vexScenePrism.y1, vexScenePrism.z1, vexScenePrism.x2, vexScenePrism.y2,
+      vexScenePrism.z2, vexScenePrism.keepBounds, vexScenePrism.viewHalfSize, vexScenePrism.azimuth,
+      vexScenePrism.elevation, vexScenePrism.eyeDepth, vexScenePrism.screenDistance}},
     {"close up",
      120,
      90,
@@ -696,7 +760,7 @@ TEST(FastFrame, SmallGridsMatchTheLiteralLoopForEveryWidthAndThreadCount) {
         revealState(0, 0);
         ASSERT_GT(literal.pixelsNot(0xffffff).size(), 200u) << s.name;
         for (int lanes : supportedLanes()) {
-            ASSERT_TRUE(vexFractal_SelectFastLanes(lanes));
+            ASSERT_TRUE(vexKernels_SelectLanes(lanes));
             for (int threads : {1, 2, 3, 5, 8}) {
                 TestCanvas fast(s.width, s.height);
                 prismOf(s);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "fractal/fractal.h"
 #include "output/output.h"
 #include "support/testutil.h"
 
@@ -39,9 +40,9 @@ struct Label {
     int y;
 };
 const Label labels[] = {
-    {"3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c", 40, 40},
-    {"Copyright (c) 1994-2006 Orla Penwright", 40, 100},
-    {"All rights reserved by Tallowmere Software Works", 40, 160},
+    {vexSceneTitle, 40, 40},
+    {vexSceneCopyright, 40, 100},
+    {vexSceneRights, 40, 160},
 };
 // Canvas rows 0 to 199 hold the labels on white canvas; the surface begins near row 553.
 const int labelRows = 200;

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "fractal/fractal.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
 
@@ -17,8 +18,7 @@ const Prism prismAtStart = viewPrism;
 const Point3 lightAtStart = lightVector;
 
 int initializeScenePrism() {
-    return vex3D_InitializePrism(-2.5, -1.8, 0.0, 1.15, 1.8, 1.0, 1, 2000.0, 240.0, 30.0, -7500.0,
-                                 10000.0);
+    return vexFractal_InitializeScenePrism();
 }
 
 // Azimuth and elevation 0: horizontal offset = X, vertical = Z, depth = Y, with a unit-scale

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "fractal/fractal.h"
 #include "output/output.h"
 #include "support/testutil.h"
 
 namespace {
 
-const char* const programTitle = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+const char* const programTitle = vexSceneTitle;
 const char* const statsFile = "___output_statistics.txt";
 const std::string rule =
     " *----------------------------------------------------------------------------*\n";

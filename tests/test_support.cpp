@@ -22,14 +22,6 @@
 
 namespace {
 
-// Address space the process already uses, from /proc/self/statm (in pages).
-rlim_t addressSpaceInUse() {
-    std::ifstream statm("/proc/self/statm");
-    unsigned long long pages = 0;
-    statm >> pages;
-    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
-}
-
 // True while the page holding the address is mapped into the process.
 bool isMapped(const void* address) {
     long page = sysconf(_SC_PAGESIZE);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fractal/fractal.h"
 #include "support/testutil.h"
 
 namespace {
@@ -352,7 +353,7 @@ TEST_F(Text, HugeScalesAndFarPositionsDrawOnlyTheClippedPixels) {
 }
 
 TEST(TextWithTheBuiltFont, DrawsTheTitleAsFourByFourBlocks) {
-    const std::string title = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";
+    const std::string title = vexSceneTitle;
     const std::string font = readFile(VEX_FONT_PATH);
     ASSERT_EQ(vexText_LoadFont(VEX_FONT_PATH), 1);
     TestCanvas canvas(static_cast<int>(title.size()) * 32, 32, 0xffffff);

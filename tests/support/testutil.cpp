@@ -247,6 +247,19 @@ RunResult runProgramWith(const std::string& program, const std::vector<std::stri
         workDir, limits);
 }
 
+rlim_t addressSpaceInUse() {
+    // /proc/self/statm starts with the size of the address space in pages.
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    unsigned long long pages = 0;
+    if (statm != nullptr) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
 RunResult runInChild(const std::function<int()>& body, const std::string& workDir,
                      const RunLimits& limits) {
     // Output goes to files outside the working folder rather than to pipes, so a child that
@@ -274,6 +287,11 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
         struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
         setrlimit(RLIMIT_AS, &addressLimit);
         setrlimit(RLIMIT_FSIZE, &sizeLimit);
+        if (limits.stack != RLIM_INFINITY) {
+            // The main thread's stack, and every thread's by default.
+            struct rlimit stackLimit = {limits.stack, limits.stack};
+            setrlimit(RLIMIT_STACK, &stackLimit);
+        }
         signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         int code = body();
         std::fflush(nullptr);

@@ -61,6 +61,7 @@ struct RunLimits {
     rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS, bytes
     rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
     bool ignoreFileSizeSignal = true;     // false: the child starts with SIGXFSZ's default action
+    rlim_t stack = RLIM_INFINITY;         // RLIMIT_STACK, bytes; left as it is when infinite
 };
 
 struct RunResult {
@@ -87,6 +88,9 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
 // while the program reports on standard output. Sends standard output where standard error was
 // captured and discards standard error, so the match sees standard output alone.
 void sendStandardOutputToDeathCapture();
+
+// Address space the process already uses, in bytes: the base of an address-space limit.
+rlim_t addressSpaceInUse();
 
 // True when the tests were built with the address sanitizer (address-space limits do not work).
 bool builtWithSanitizers();

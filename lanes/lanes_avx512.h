@@ -1,24 +1,12 @@
-// The fast frame's kernels for processors with AVX-512 (F, BW, VL and DQ): eight lanes of doubles.
-#include <immintrin.h>
-
-#include <cmath>
-
-#include "fractal/fastkernels.h"
-
-// Everything below is compiled for AVX-512 and runs only where the processor has it. No fused
-// multiply-add: the build forbids contraction, and no intrinsic here fuses.
-// gcc and clang spell "compile what follows for this processor" differently.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq")
-#endif
+// The lane operations of AVX-512 (F, BW, VL and DQ): eight lanes of doubles. Included by the
+// AVX-512 kernel unit after <immintrin.h> and lanes_scalar.h, inside its target region (see
+// lanes/lanes_scalar.h). No fused multiply-add: the build forbids contraction, and no intrinsic
+// here fuses.
+#pragma once
 
 namespace {
 
-struct WideLanes {
+struct Avx512Lanes {
     typedef __m512d Real;
     typedef __mmask8 Mask;
     static const int width = 8;
@@ -146,13 +134,3 @@ struct WideLanes {
 };
 
 }  // namespace
-
-#include "fractal/fastlanes.h"
-
-const VexFastKernels vexFastKernelsAvx512 = kernelTable<WideLanes>();
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif

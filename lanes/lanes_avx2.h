@@ -1,27 +1,11 @@
-// The fast frame's kernels for processors with AVX2: four lanes of doubles.
-#include <immintrin.h>
-
-#include <cmath>
-
-#include "fractal/fastkernels.h"
-
-// Everything below is compiled for AVX2 and runs only where the processor has it. No fused
-// multiply-add: the build forbids contraction, and no intrinsic here fuses.
-// gcc and clang spell "compile what follows for this processor" differently.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+// The lane operations of AVX2: four lanes of doubles. Included by the AVX2 kernel unit after
+// <immintrin.h> and lanes_scalar.h, inside its target region (see lanes/lanes_scalar.h). No
+// fused multiply-add: the build forbids contraction, and no intrinsic here fuses.
+#pragma once
 
 namespace {
 
-inline void paintRun(unsigned char* pixel, long long n, const VexInk& ink);
-inline void paintCellBits(unsigned char* pixel, unsigned long long both, unsigned long long two,
-                          const VexInk& first, const VexInk& second);
-
-struct WideLanes {
+struct Avx2Lanes {
     typedef __m256d Real;
     typedef __m256d Mask;
     static const int width = 4;
@@ -123,13 +107,3 @@ struct WideLanes {
 };
 
 }  // namespace
-
-#include "fractal/fastlanes.h"
-
-const VexFastKernels vexFastKernelsAvx2 = kernelTable<WideLanes>();
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
