@@ -16,16 +16,6 @@ int vexBitmap_Save(const char* baseName, int width, int height, int bitsPerPixel
 int vexBitmap_SaveFast(const char* baseName, int width, int height, int bitsPerPixel,
                        unsigned char* canvas, int threadCount);
 
-// ---- Performance counter (platform layer) -------------------------------------------------------
-// Implemented outside the core library: the program links a monotonic-clock counter, the tests
-// link counters they control.
-
-// Stores the counter's fixed frequency in counts per second and returns 1; returns 0 and
-// stores nothing when the platform has no such counter.
-int vexPlatform_QueryPerformanceFrequency(long long* frequency);
-// Stores the current count (never decreasing) and returns 1.
-int vexPlatform_QueryPerformanceCounter(long long* count);
-
 // ---- Frame timer and run statistics -------------------------------------------------------------
 
 extern int statsDone;  // raised when the frame target is reached; the frame loop polls it

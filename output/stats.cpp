@@ -6,6 +6,7 @@
 
 #include "driver/driver.h"
 #include "output/output.h"
+#include "platform/platform.h"
 
 int statsDone = 0;
 
