@@ -34,10 +34,3 @@ int vexMath_Truncate(double value);
 
 // Nearest int, halves away from zero. Values beyond the int range saturate; NaN gives 0.
 int vexMath_Round(double value);
-
-// Prints the 21-line banner box; the last line has no newline. Always returns 0.
-int vexPlot_Banner();
-
-// Sizing pass (null buffer): sets up the canvas geometry and returns width * height * 3 + 1.
-// Render pass: draws the whole picture into the buffer and returns the same value.
-int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* buffer);

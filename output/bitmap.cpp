@@ -7,6 +7,7 @@
 
 #include "driver/driver.h"
 #include "output/output.h"
+#include "output/output_internal.h"
 #include "platform/platform.h"
 #include "raster/raster.h"
 

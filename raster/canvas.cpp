@@ -8,6 +8,7 @@
 
 #include "driver/driver.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 int canvasWidth = 0;
 int canvasHeight = 0;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 // The stepping rule, shared by every path and relied on bit for bit by the picture:
 // - The major axis is x only when |dx| > |dy|; ties (exact diagonals) are y-major.

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 int textScale = 1;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/output.h"
+#include "output/output_internal.h"
 #include "raster/raster.h"
 #include "support/testutil.h"
 

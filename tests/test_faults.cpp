@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "output/output.h"
 #include "support/testutil.h"
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 
 namespace {

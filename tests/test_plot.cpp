@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "output/output.h"
 #include "raster/raster.h"
 #include "support/testutil.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "output/output.h"
+#include "output/output_internal.h"
 #include "support/testutil.h"
 
 namespace {

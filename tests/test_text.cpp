@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 
 namespace {
