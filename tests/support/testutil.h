@@ -58,6 +58,8 @@ struct RunLimits {
     rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS, bytes
     rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
     bool ignoreFileSizeSignal = true;     // false: the child starts with SIGXFSZ's default action
+    rlim_t openFiles = RLIM_INFINITY;     // RLIMIT_NOFILE; when set, only 0, 1 and 2 stay open
+    unsigned int timeoutSeconds = 0;      // non-zero: SIGALRM ends a child still running then
 };
 
 struct RunResult {
@@ -82,5 +84,6 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
 // captured and discards standard error, so the match sees standard output alone.
 void sendStandardOutputToDeathCapture();
 
-// True when the tests were built with the address sanitizer (address-space limits do not work).
+// True when the tests were built with the address or thread sanitizer (address-space limits do
+// not work).
 bool builtWithSanitizers();
