@@ -133,10 +133,10 @@ bool folderOf(const char* fileName, char* out, size_t size) {
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
-// ---- Removal on an interrupting signal
-// ------------------------------------------------------------ While a new file has a temporary
-// name, SIGINT, SIGTERM and SIGHUP remove it before they end the process as they would have. Only
-// one name is kept; the program replaces one file at a time.
+// ---- Removal on an interrupting signal ----------------------------------------------------------
+
+// While a new file has a temporary name, SIGINT, SIGTERM and SIGHUP remove it before they end the
+// process as they would have. Only one name is kept; the program replaces one file at a time.
 
 const int interruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 const int interruptSignalCount = sizeof interruptSignals / sizeof interruptSignals[0];
@@ -222,8 +222,7 @@ void disarmRemoval(const VexFileReplace* file) {
     removalSlotTaken = false;
 }
 
-// ---- Replacement
-// ----------------------------------------------------------------------------------
+// ---- Replacement --------------------------------------------------------------------------------
 
 // Gives the unnamed new file a temporary name in the folder: through its entry under
 // /proc/self/fd where that exists, else by its descriptor (which some systems allow only to
@@ -398,11 +397,17 @@ int vexPlatform_BeginFileReplace(VexFileReplace* file, const char* fileName) {
     if (descriptor >= 0) {
         file->unnamed = 1;
     } else {
+        // An interrupting signal between the creation and the arming would leave the name.
+        sigset_t previous;
+        blockInterrupts(&previous);
         descriptor = openNamed(file, mode);
+        if (descriptor >= 0) {
+            armRemoval(file);
+        }
+        restoreInterrupts(&previous);
         if (descriptor < 0) {
             return 0;
         }
-        armRemoval(file);
     }
     file->handle = descriptor;
     // The creation mode was cut by the process's mask; the older file's bits are restored exactly.

@@ -125,8 +125,7 @@ TEST(MathTruncate, TowardZeroSaturatingAndNaNGivesZero) {
     EXPECT_EQ(vexMath_Truncate(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
-// ---- Fatal errors, allocation and release
-// --------------------------------------------------------
+// ---- Fatal errors, allocation and release -------------------------------------------------------
 
 TEST(SupportDeathTest, FatalPrintsTheMessageVerbatimAndExitsWithMinusOne) {
     // A '%' in the message must be printed as it is, never taken for a conversion.
@@ -256,8 +255,7 @@ TEST(Memory, MoreLargeBlocksThanRecordsAreEachReleasedTheirOwnWay) {
     }
 }
 
-// ---- Text-file append
-// ----------------------------------------------------------------------------
+// ---- Text-file append ---------------------------------------------------------------------------
 
 TEST(AppendLine, CreatesAppendsAndWritesEmptyLines) {
     TempDir dir;
