@@ -20,6 +20,7 @@
 #include "fractal/fractal.h"
 #include "kernels/kernels.h"
 #include "output/output.h"
+#include "platform/platform.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
 
@@ -61,7 +62,7 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
     unsigned char* frame = static_cast<unsigned char*>(vexMemory_Calloc(size));
     vexRaster_Initialize(imageWidth, imageHeight, frame);
 
-    int threads = v.threads == 0 ? vexCpu_CoreCount() : v.threads;
+    int threads = v.threads == 0 ? vexPlatform_CoreCount() : v.threads;
     auto start = std::chrono::steady_clock::now();
     vexRaster_SetClearColor(0xffffff);
     if (v.fast) {
@@ -234,7 +235,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("%d x %d frame, %d threads, %d vector lanes, best of %d runs (ms)\n\n", imageWidth,
-                imageHeight, vexCpu_CoreCount(), vexKernels_Lanes(), repetitions);
+                imageHeight, vexPlatform_CoreCount(), vexKernels_Lanes(), repetitions);
     std::printf("%-16s", "phase");
     for (const Variant& v : variants) {
         std::printf("%16s", v.name);

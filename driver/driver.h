@@ -40,10 +40,6 @@ void* vexMemory_Calloc(int size);
 // Releases a block from vexMemory_Calloc; always returns 0. A null block is fatal.
 int vexMemory_Free(void* block);
 
-// The cores the bulk work is spread over: the hardware's count, at least 1. Results never
-// depend on it.
-int vexCpu_CoreCount();
-
 // Work for vexThreads_ForkJoin: called once for every index of the threads that run.
 typedef void (*VexThreadWork)(void* context, int index, int count);
 
@@ -59,10 +55,3 @@ int vexMath_Truncate(double value);
 
 // Nearest int, halves away from zero. Values beyond the int range saturate; NaN gives 0.
 int vexMath_Round(double value);
-
-// Prints the 21-line banner box; the last line has no newline. Always returns 0.
-int vexPlot_Banner();
-
-// Sizing pass (null buffer): sets up the canvas geometry and returns width * height * 3 + 1.
-// Render pass: draws the whole picture into the buffer and returns the same value.
-int vexPlot_MandelbrotSet(int width, int height, int pixelDepth, unsigned char* buffer);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "output/output.h"
 
 namespace {

@@ -285,7 +285,7 @@ int vexOptions_Read(int argc, char** argv, int* exitStatus) {
 }
 
 int vexPlot_ThreadCount() {
-    return plotThreadCount > 0 ? plotThreadCount : vexCpu_CoreCount();
+    return plotThreadCount > 0 ? plotThreadCount : vexPlatform_CoreCount();
 }
 
 const char* vexPlot_DataFile(const char* name) {

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "fractal/fractal.h"
 #include "raster/raster.h"
 

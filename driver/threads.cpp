@@ -1,74 +1,81 @@
-// The fork-join helper: work spread over threads that all start before any of it runs, and all
-// end before the caller goes on.
-#include <atomic>
+// The fork-join helper: one piece of work run on several threads at once, the calling thread
+// among them. How many threads run is settled before any work begins.
 #include <condition_variable>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "driver/driver.h"
+#include "platform/platform.h"
 
 namespace {
 
-// What the started threads wait for: the number of threads that run, fixed once every thread
-// that could be started has been.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable opened;
-    std::atomic<int> count{0};
+// More threads than this are never started, whatever is asked: far beyond any core count, and it
+// keeps the records' size well inside what one allocation can describe.
+const int threadLimit = 1024;
+
+// What the threads of one fork-join share. The count is 0 until every thread that could be
+// started has been; then it is fixed and the helpers are let go.
+struct ForkJoinShared {
+    VexThreadWork work;
+    void* context;
+    std::mutex lock;
+    std::condition_variable released;
+    int count;
 };
 
-// A thread waiting at the gate yields for a while before it sleeps: the gate opens as soon as
-// the last thread is started, and a sleeping thread can take milliseconds to run again.
-const int spinLimit = 20000;
+struct Helper {
+    VexThread thread;
+    ForkJoinShared* shared;
+    int index;
+};
 
-int awaitCount(Gate& gate) {
-    for (int spin = 0; spin < spinLimit; ++spin) {
-        int count = gate.count.load(std::memory_order_acquire);
-        if (count != 0) {
-            return count;
-        }
-        std::this_thread::yield();
+void runHelper(void* argument) {
+    Helper* helper = static_cast<Helper*>(argument);
+    ForkJoinShared* shared = helper->shared;
+    int count;
+    {
+        std::unique_lock<std::mutex> hold(shared->lock);
+        shared->released.wait(hold, [shared] { return shared->count != 0; });
+        count = shared->count;
     }
-    std::unique_lock<std::mutex> lock(gate.mutex);
-    gate.opened.wait(lock, [&] { return gate.count.load(std::memory_order_acquire) != 0; });
-    return gate.count.load(std::memory_order_acquire);
+    shared->work(shared->context, helper->index, count);
 }
 
 }  // namespace
 
 int vexThreads_ForkJoin(int threadCount, VexThreadWork work, void* context) {
-    const int wanted = threadCount < 1 ? 1 : threadCount;
-    Gate gate;
-    std::vector<std::thread> helpers;
-    try {
-        helpers.reserve(static_cast<std::size_t>(wanted - 1));
-    } catch (const std::bad_alloc&) {
-        // Without room for the threads' handles the work runs on this thread alone.
+    int wanted = threadCount < 1 ? 1 : (threadCount > threadLimit ? threadLimit : threadCount);
+    if (wanted == 1) {
+        work(context, 0, 1);
+        return 1;
     }
-    for (int index = 1; index < wanted && helpers.size() < helpers.capacity(); ++index) {
-        try {
-            helpers.emplace_back([&gate, work, context, index] {
-                int count = awaitCount(gate);
-                work(context, index, count);
-            });
-        } catch (const std::system_error&) {
-            break;
-        } catch (const std::bad_alloc&) {
+    ForkJoinShared shared;
+    shared.work = work;
+    shared.context = context;
+    shared.count = 0;
+    Helper* helpers =
+        static_cast<Helper*>(vexMemory_Calloc(static_cast<int>((wanted - 1) * sizeof(Helper))));
+    // The first thread the system refuses (a thread limit, no memory for a stack) ends the
+    // starting: the work is divided among those that run, and the result does not depend on
+    // how many that are.
+    int started = 1;
+    while (started < wanted) {
+        Helper* helper = &helpers[started - 1];
+        helper->shared = &shared;
+        helper->index = started;
+        if (!vexPlatform_StartThread(&helper->thread, runHelper, helper)) {
             break;
         }
+        ++started;
     }
-    const int count = static_cast<int>(helpers.size()) + 1;
     {
-        std::lock_guard<std::mutex> lock(gate.mutex);
-        gate.count.store(count, std::memory_order_release);
+        std::lock_guard<std::mutex> hold(shared.lock);
+        shared.count = started;
     }
-    gate.opened.notify_all();
-    work(context, 0, count);
-    for (std::thread& helper : helpers) {
-        helper.join();
+    shared.released.notify_all();
+    work(context, 0, started);
+    for (int i = 0; i < started - 1; ++i) {
+        vexPlatform_JoinThread(&helpers[i].thread);
     }
-    return count;
+    vexMemory_Free(helpers);
+    return started;
 }

@@ -8,6 +8,7 @@
 
 #include "fuzz/guarded_canvas.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 namespace {
 const int width = 53;

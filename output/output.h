@@ -4,11 +4,8 @@
 
 // ---- Bitmap file --------------------------------------------------------------------------------
 
-extern int bitmapHeaderSize;  // header bytes vexBitmap_WriteFile writes; 56 once a header is built
-
-int vexBitmap_BuildHeader(int width, int height, unsigned char* destination);
-int vexBitmap_WriteFile(const char* baseName, const unsigned char* header,
-                        const unsigned char* pixels);
+// Writes the canvas as "<baseName>.bmp", converting it to blue-green-red in place first. The
+// name is replaced only by a complete file. Returns 0, or -1 when the file cannot be written.
 int vexBitmap_Save(const char* baseName, int width, int height, int bitsPerPixel,
                    unsigned char* canvas);
 // The same file and the same converted canvas as vexBitmap_Save, with the red/blue swap done on
@@ -16,30 +13,15 @@ int vexBitmap_Save(const char* baseName, int width, int height, int bitsPerPixel
 int vexBitmap_SaveFast(const char* baseName, int width, int height, int bitsPerPixel,
                        unsigned char* canvas, int threadCount);
 
-// ---- Performance counter (platform layer) -------------------------------------------------------
-// Implemented outside the core library: the program links a monotonic-clock counter, the tests
-// link counters they control.
-
-// Stores the counter's fixed frequency in counts per second and returns 1; returns 0 and
-// stores nothing when the platform has no such counter.
-int vexPlatform_QueryPerformanceFrequency(long long* frequency);
-// Stores the current count (never decreasing) and returns 1.
-int vexPlatform_QueryPerformanceCounter(long long* count);
-
 // ---- Frame timer and run statistics -------------------------------------------------------------
 
 extern int statsDone;  // raised when the frame target is reached; the frame loop polls it
 
-int vexTimer_GetFrequency(double* frequency);
-double vexTimer_Read();
 void vexTimer_Start();
 void vexTimer_Stop();
-double vexTimer_Elapsed();
 double vexTimer_Rate(unsigned int n);
 
 int vexStats_Begin(const char* title, int frames);
-void vexStats_ResetFrames();
 void vexStats_CountFrame();
 int vexStats_FrameCount();
-int vexStats_Report();
 int vexStats_End();

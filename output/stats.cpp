@@ -6,6 +6,8 @@
 
 #include "driver/driver.h"
 #include "output/output.h"
+#include "output/output_internal.h"
+#include "platform/platform.h"
 
 int statsDone = 0;
 

@@ -1,12 +1,15 @@
-// Processor features, asked of the processor once.
+// Processor features and the core count. The feature test is the compiler's own, on x86-64;
+// other processors report none of these features and run the plain kernels.
+#include <thread>
+
 #include "platform/platform.h"
 
 namespace {
 
 int detectFeatures() {
+    int features = 0;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    int features = 0;
     if (__builtin_cpu_supports("avx2")) {
         features |= vexCpuAvx2;
     }
@@ -14,16 +17,19 @@ int detectFeatures() {
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq")) {
         features |= vexCpuAvx512;
     }
-    return features;
-#else
-    return 0;
 #endif
+    return features;
 }
 
 }  // namespace
 
 int vexPlatform_CpuFeatures() {
-    // A function-local static is initialised once, whichever threads ask first.
+    // A function-local static is initialised exactly once, even when threads race to it.
     static const int features = detectFeatures();
     return features;
+}
+
+int vexPlatform_CoreCount() {
+    unsigned int cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
 }

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 #include "driver/driver.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 int canvasWidth = 0;
 int canvasHeight = 0;
@@ -43,24 +42,26 @@ const int groupBytes = 24;
 // pages, so no two threads write the same cache line or page.
 const long long sliceBytes = 3 * 4096;
 
-// Runs work(begin, end) over [0, byteCount) cut into at most threadCount slices, the last one
-// on the calling thread. Every byte lies in exactly one slice, so the result does not depend on
-// how many threads there are.
-template <typename Work>
-void runInSlices(long long byteCount, int threadCount, const Work& work) {
+// One thread's share of a bulk clear or swap: [0, byteCount) cut into `count` parts of whole
+// slices, part `index` of them. Every byte lies in exactly one part, so the result does not
+// depend on how many threads there are.
+struct SliceRange {
+    long long begin;
+    long long end;
+};
+
+SliceRange sliceOf(long long byteCount, int index, int count) {
     long long slices = (byteCount + sliceBytes - 1) / sliceBytes;
-    long long parts = threadCount < 1 ? 1 : threadCount;
-    parts = parts < slices ? parts : (slices < 1 ? 1 : slices);
-    long long perPart = (slices + parts - 1) / parts * sliceBytes;
-    std::vector<std::thread> helpers;
-    for (long long begin = 0; begin + perPart < byteCount; begin += perPart) {
-        helpers.emplace_back(work, begin, begin + perPart);
-    }
-    long long lastBegin = static_cast<long long>(helpers.size()) * perPart;
-    work(lastBegin, byteCount);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    long long perPart = (slices + count - 1) / count * sliceBytes;
+    long long begin = index * perPart;
+    long long end = begin + perPart;
+    return {begin < byteCount ? begin : byteCount, end < byteCount ? end : byteCount};
+}
+
+// Threads worth starting for `byteCount` bytes: no more than there are slices.
+int threadsFor(long long byteCount, int threadCount) {
+    long long slices = (byteCount + sliceBytes - 1) / sliceBytes;
+    return threadCount < slices ? threadCount : static_cast<int>(slices);
 }
 
 // The 64-bit word k (0 to 2) of a pixel group with 0xff in every byte whose place in its pixel
@@ -133,6 +134,18 @@ void swapSlice(unsigned char* buffer, long long begin, long long end) {
         buffer[at] = buffer[at + 2];
         buffer[at + 2] = red;
     }
+}
+
+// The shares of the bulk clear (the canvas in the clear colour) and the bulk swap (the buffer
+// given as the context).
+void clearShare(void*, int index, int count) {
+    SliceRange range = sliceOf(canvasByteSize, index, count);
+    fillSlice(canvasBuffer, range.begin, range.end, clearColor);
+}
+
+void swapShare(void* buffer, int index, int count) {
+    SliceRange range = sliceOf(canvasByteSize, index, count);
+    swapSlice(static_cast<unsigned char*>(buffer), range.begin, range.end);
 }
 
 }  // namespace
@@ -220,11 +233,7 @@ void vexRaster_ClearFast(int threadCount) {
     if (penHalfWidth < 0 || penHalfHeight < 0 || canvasByteSize <= 0) {
         return;
     }
-    unsigned char* buffer = canvasBuffer;
-    Color colour = clearColor;
-    runInSlices(canvasByteSize, threadCount, [buffer, colour](long long begin, long long end) {
-        fillSlice(buffer, begin, end, colour);
-    });
+    vexThreads_ForkJoin(threadsFor(canvasByteSize, threadCount), clearShare, nullptr);
 }
 
 int vexRaster_PixelOffset(int x, int y) {
@@ -260,8 +269,7 @@ int vexRaster_SwapRedBlue(unsigned char* buffer) {
 
 int vexRaster_SwapRedBlueFast(unsigned char* buffer, int threadCount) {
     if (canvasByteSize > 0) {
-        runInSlices(canvasByteSize, threadCount,
-                    [buffer](long long begin, long long end) { swapSlice(buffer, begin, end); });
+        vexThreads_ForkJoin(threadsFor(canvasByteSize, threadCount), swapShare, buffer);
     }
     return 0;
 }

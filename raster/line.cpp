@@ -4,6 +4,7 @@
 
 #include "raster/fixed_point.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 // The stepping rule, shared by every path and relied on bit for bit by the picture:
 // - The major axis is x only when |dx| > |dy|; ties (exact diagonals) are y-major.

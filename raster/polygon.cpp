@@ -2,6 +2,7 @@
 // row, one span from the leftmost to the rightmost edge crossing.
 #include "driver/driver.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 namespace {
 

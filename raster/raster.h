@@ -16,7 +16,6 @@ extern int canvasByteSize;           // width * height * 3
 extern int canvasCenterX;            // width / 2
 extern int canvasCenterY;            // height / 2
 extern unsigned char* canvasBuffer;  // the caller's frame buffer, not owned by the canvas
-extern int clipEnabled;              // non-zero: coordinates are tested against the canvas
 
 // ---- Canvas and pixels --------------------------------------------------------------------------
 
@@ -29,10 +28,8 @@ void vexRaster_SetPenSize(int r);
 // is accepted (sizing). Dimensions the canvas cannot describe are fatal.
 int vexRaster_Initialize(int width, int height, unsigned char* buffer);
 
-// Writes the drawing colour at a byte offset, with the pen footprint; out-of-buffer writes drop.
-void vexRaster_PutPixel(int offset);
 void vexRaster_Clear();
-int vexRaster_PixelOffset(int x, int y);
+// Writes the drawing colour at pixel (x, y) with the pen footprint; off-canvas plots drop.
 void vexRaster_Plot(int x, int y);
 
 // Exchanges the first and third byte of every pixel of the buffer; always returns 0.
@@ -49,18 +46,8 @@ int vexRaster_SwapRedBlueFast(unsigned char* buffer, int threadCount);
 // ---- Lines --------------------------------------------------------------------------------------
 
 void vexRaster_DrawLine(int x1, int y1, int x2, int y2);
-void vexRaster_DrawClippedLine(int x1, int y1, int x2, int y2);
-void vexRaster_DrawHorizontalRun(int x, int y, int count);
-void vexRaster_DrawVerticalRun(int x, int y, int count);
-void vexRaster_DrawShallowRun(int x, int y, int count, int dx, int dy);
-void vexRaster_DrawSteepRun(int x, int y, int count, int dx, int dy);
 
 // ---- Polygon fill -------------------------------------------------------------------------------
-
-struct PolygonVertex {
-    int x;
-    int y;
-};
 
 void vexRaster_PolygonBegin(int x, int y);
 void vexRaster_PolygonAddVertex(int x, int y);
@@ -75,7 +62,6 @@ void vexText_SetForeground(Color colour);
 void vexText_SetBackground(Color colour);
 void vexText_SetScale(int scale);
 void vexText_SetOpaque(int flag);
-void vexText_DrawChar(int x, int y, char character);
 void vexText_DrawString(int x, int y, const char* text);
 void vexText_DrawNumber(int x, int y, int value);
 void vexText_Flush();

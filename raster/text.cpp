@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 
 int textScale = 1;
 
@@ -15,6 +17,7 @@ const int glyphBytes = 64;
 const int fontByteSize = glyphCount * glyphBytes;
 
 unsigned char fontGlyphs[fontByteSize] = {};  // all blank until a font is loaded
+unsigned char fontReadBlock[fontByteSize];    // a load's bytes, kept only if the read succeeds
 const int glyphWidth = 8;
 const int glyphHeight = 8;
 int textOpaque = 1;
@@ -83,20 +86,14 @@ int vexText_LoadFont(const char* fileName) {
     if (fileName == nullptr) {
         return 0;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
+    // A short file replaces only the bytes it has. A file that cannot be read (a folder of that
+    // name, a pipe, a failing disk) is not a short file: the font is kept as it was and the load
+    // fails. The platform layer opens it without blocking, so a pipe cannot hold the run.
+    long long count = vexPlatform_ReadFileStart(fileName, fontReadBlock, fontByteSize);
+    if (count < 0) {
         return 0;
     }
-    // A short file replaces only the bytes it has. A read error (a folder of that name, a
-    // failing disk) is not a short file: the font is kept as it was and the load fails.
-    unsigned char block[fontByteSize];
-    size_t count = std::fread(block, 1, sizeof block, file);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        return 0;
-    }
-    std::memcpy(fontGlyphs, block, count);
+    std::memcpy(fontGlyphs, fontReadBlock, static_cast<size_t>(count));
     return 1;
 }
 

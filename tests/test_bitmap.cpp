@@ -3,12 +3,14 @@
 // broken picture nor a stray file behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
 #include "output/output.h"
+#include "output/output_internal.h"
 #include "raster/raster.h"
 #include "support/testutil.h"
 
@@ -157,24 +159,43 @@ TEST(BitmapSave, FastSaveWritesTheSameFileAndLeavesTheSameCanvas) {
     }
 }
 
-TEST(BitmapSave, OlderFileIsReplacedWithOrdinaryPermissions) {
-    TempDir dir;
-    std::string name = dir.file("picture.bmp");
-    writeFile(name, std::string(10000, 'x'));
+TEST(BitmapSave, NewPictureHasOrdinaryPermissionsAReplacedOneKeepsTheOlderFiles) {
     TestCanvas canvas(4, 3);
     drawMarkers(canvas);
     std::string expected = expectedFile(canvas);
+    auto permissionsOf = [](const std::string& name) {
+        struct stat info;
+        return stat(name.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+    };
 
-    EXPECT_EQ(vexBitmap_Save(dir.file("picture").c_str(), 4, 3, 24, canvas.bytes.data()), 0);
-    EXPECT_EQ(readFile(name), expected);
-    EXPECT_EQ(folderEntries(dir.path), std::set<std::string>{"picture.bmp"});
-
-    // The picture is readable by others like any file made under the process's mask.
-    mode_t mask = umask(0);
-    umask(mask);
-    struct stat info;
-    ASSERT_EQ(stat(name.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    // With no older file the picture is readable by others like any file made under the mask.
+    {
+        TempDir dir;
+        mode_t mask = umask(022);
+        EXPECT_EQ(vexBitmap_Save(dir.file("picture").c_str(), 4, 3, 24, canvas.bytes.data()), 0);
+        umask(mask);
+        vexRaster_SwapRedBlue(canvas.bytes.data());  // back to the canvas's own order
+        EXPECT_EQ(readFile(dir.file("picture.bmp")), expected);
+        EXPECT_EQ(permissionsOf(dir.file("picture.bmp")), 0644);
+    }
+    // A private or read-only older picture keeps its bits, whatever the mask. The name is
+    // replaced, not the older file rewritten: another name for the older file keeps its bytes.
+    for (int older : {0600, 0444, 0666}) {
+        SCOPED_TRACE(older);
+        TempDir dir;
+        std::string name = dir.file("picture.bmp");
+        writeFile(name, std::string(10000, 'x'));
+        ASSERT_EQ(chmod(name.c_str(), static_cast<mode_t>(older)), 0);
+        ASSERT_EQ(link(name.c_str(), dir.file("kept").c_str()), 0);
+        mode_t mask = umask(077);
+        EXPECT_EQ(vexBitmap_Save(dir.file("picture").c_str(), 4, 3, 24, canvas.bytes.data()), 0);
+        umask(mask);
+        vexRaster_SwapRedBlue(canvas.bytes.data());
+        EXPECT_EQ(readFile(name), expected);
+        EXPECT_EQ(permissionsOf(name), older);
+        EXPECT_EQ(readFile(dir.file("kept")), std::string(10000, 'x'));
+        EXPECT_EQ(folderEntries(dir.path), (std::set<std::string>{"picture.bmp", "kept"}));
+    }
 }
 
 TEST(BitmapSave, BitsPerPixelArgumentChangesNothing) {

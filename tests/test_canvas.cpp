@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 
 namespace {

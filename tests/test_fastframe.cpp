@@ -18,6 +18,7 @@
 #include "fractal/fractal_kernels.h"
 #include "fractal/orbit_escape.h"
 #include "kernels/kernels.h"
+#include "platform/platform.h"
 #include "raster/raster.h"
 #include "raster/raster_kernels.h"
 #include "support/literal_cell.h"
@@ -135,7 +136,7 @@ const std::vector<unsigned char>& literalScene() {
 
 TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
     const std::vector<unsigned char>& literal = literalScene();
-    std::vector<int> counts = {1, 2, 3, vexCpu_CoreCount()};
+    std::vector<int> counts = {1, 2, 3, vexPlatform_CoreCount()};
     for (int threads : counts) {
         TestCanvas canvas(sceneWidth, sceneHeight);
         scenePrism();

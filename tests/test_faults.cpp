@@ -1,12 +1,17 @@
-// The real program meeting faults, each run in a fresh folder: fonts that are empty, short, long
-// or foreign, a picture or statistics file that cannot be written, a disk that fills up during
-// the save, standard output that takes nothing, too little memory for the frame buffer. Every
-// case checks the messages and where they went, the exit status and what is left on disk.
+// The real program meeting faults, each run in a fresh folder: fonts that are empty, short, long,
+// foreign or pipes, a picture or statistics file that cannot be written, a disk that fills up
+// during the save, too few file descriptors, standard output that takes nothing, too little memory
+// for the frame buffer, runs killed part-way. Every case checks the messages and where they went,
+// the exit status and what is left on disk.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <set>
@@ -14,6 +19,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "fractal/fractal.h"
 #include "output/output.h"
 #include "support/testutil.h"
@@ -212,6 +218,23 @@ TEST(FontFaults, FolderInPlaceOfTheFontIsAFontFailure) {
     EXPECT_EQ(folderEntries(dir.path), entries({fontName, statisticsName}));
 }
 
+TEST(FontFaults, PipeInPlaceOfTheFontIsAFontFailureNotAHang) {
+    // A pipe with no writer would hold the open forever; one is refused like a folder.
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file(fontName).c_str(), 0644), 0);
+    RunLimits limits;
+    limits.timeoutSeconds = 60;
+    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path, limits);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 1);
+    std::string out = run.out;
+    size_t bannerSize = banner().size();
+    ASSERT_EQ(out.compare(bannerSize, fontMessage.size(), fontMessage), 0) << out;
+    std::string box = expectBannerBoxThen(out.erase(bannerSize, fontMessage.size()), "");
+    EXPECT_EQ(readFile(dir.file(statisticsName)), box + "\n");
+    EXPECT_EQ(folderEntries(dir.path), entries({fontName, statisticsName}));
+}
+
 // ---- The picture --------------------------------------------------------------------------------
 
 TEST(BitmapFaults, FolderInTheWayIsAFailedRun) {
@@ -307,6 +330,87 @@ TEST(StatisticsFaults, AppendCutOffByTheFileSizeLimitLeavesTheEarlierStatistics)
     EXPECT_EQ(folderEntries(folder.dir.path), entries({fontName, statisticsName}));
 }
 
+TEST(StatisticsFaults, PipeInPlaceOfTheFileIsRefusedWhetherOrNotItIsRead) {
+    // With no reader the open would wait for one after the whole render, and the picture would
+    // never be saved; with one, the box would go to whoever reads. Both are refused.
+    for (bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "a reader" : "no reader");
+        Folder folder(realFont());
+        std::string pipe = folder.dir.file(statisticsName);
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+        int readEnd = reader ? open(pipe.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        RunLimits limits;
+        limits.timeoutSeconds = 60;
+        RunResult run = runProgram(VEX_PROGRAM_PATH, folder.dir.path, limits);
+        ASSERT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.err, "Cannot open input file.\n");
+        expectBannerBoxThen(run.out, "");
+        EXPECT_EQ(readFile(folder.dir.file(bitmapName)).size(), bitmapSize);
+        if (reader) {
+            char byte;
+            EXPECT_LE(read(readEnd, &byte, 1), 0);  // nothing was written into the pipe
+            close(readEnd);
+        }
+    }
+}
+
+TEST(StatisticsFaults, NullDeviceTakesTheBoxAndGivesAnEmptyFont) {
+    // Character devices are files the program may use: /dev/null throws the statistics away, and
+    // as a font it reads as empty, which leaves the labels blank.
+    if (!fileExists("/dev/null")) {
+        GTEST_SKIP() << "no /dev/null on this system";
+    }
+    TempDir dir;
+    ASSERT_EQ(symlink("/dev/null", dir.file(statisticsName).c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", dir.file(fontName).c_str()), 0);
+    RunResult run = runProgram(VEX_PROGRAM_PATH, dir.path);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+    expectBannerBoxThen(run.out, "");
+    std::string bitmap = readFile(dir.file(bitmapName));
+    ASSERT_EQ(bitmap.size(), bitmapSize);
+    long ink = 0;
+    expectLabelRows(bitmap, "", &ink);
+    EXPECT_EQ(ink, 0);
+}
+
+TEST(StatisticsFaults, FailedAppendIsCutBackEvenWithNoDescriptorToSpare) {
+    // Under a limit of four descriptors the program holds one file at a time. A failed append
+    // must still be cut back and reported: the cut uses the descriptor the append has open.
+    if (builtWithSanitizers()) {
+        GTEST_SKIP() << "the sanitizers' own checks need descriptors beyond the limit";
+    }
+    Folder folder(realFont());
+    const rlim_t limit = 1 << 20;
+    std::string earlier;
+    while (earlier.size() + 100 < limit) {
+        earlier += "an earlier line of statistics\n";
+    }
+    writeFile(folder.dir.file(statisticsName), earlier);
+    RunLimits limits;
+    limits.openFiles = 4;
+    limits.fileSize = limit;
+    RunResult run = runProgram(VEX_PROGRAM_PATH, folder.dir.path, limits);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, std::string("Cannot write file ") + statisticsName + ".\n");
+    expectBannerBoxThen(run.out, bitmapMessage);
+    EXPECT_TRUE(readFile(folder.dir.file(statisticsName)) == earlier);
+    EXPECT_EQ(folderEntries(folder.dir.path), entries({fontName, statisticsName}));
+
+    // Without the size limit the same four descriptors make a normal run.
+    limits.fileSize = RLIM_INFINITY;
+    run = runProgram(VEX_PROGRAM_PATH, folder.dir.path, limits);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+    std::string box = expectBannerBoxThen(run.out, "");
+    EXPECT_TRUE(readFile(folder.dir.file(statisticsName)) == earlier + box + "\n");
+    EXPECT_EQ(readFile(folder.dir.file(bitmapName)).size(), bitmapSize);
+}
+
 // ---- Standard output and memory -----------------------------------------------------------------
 
 TEST(OutputFaults, StandardOutputThatTakesNothingFailsTheRun) {
@@ -342,4 +446,48 @@ TEST(MemoryFaults, FrameBufferBeyondTheAddressSpaceLimitIsFatal) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, banner() + "out of memory (vexMemory_Calloc 5265c01 bytes)\n");
     EXPECT_EQ(folderEntries(folder.dir.path), entries({fontName}));
+}
+
+// ---- Interruptions ------------------------------------------------------------------------------
+
+TEST(InterruptFaults, RunsKilledAtAnyMomentLeaveNoPartOfANewPicture) {
+    // The run is ended by SIGTERM or SIGKILL at moments spread over its length, the save among
+    // them. Whatever the moment, the bitmap's name holds the older picture or a whole new one,
+    // and nothing else is left in the folder: no temporary file, under any name.
+    Folder folder(realFont());
+    TestCanvas canvas(4, 3, 0x00ff00);
+    ASSERT_EQ(vexBitmap_Save(folder.dir.file(bitmapBase).c_str(), 4, 3, 24, canvas.bytes.data()),
+              0);
+    const std::string older = readFile(folder.dir.file(bitmapName));
+    // A whole run's length on this machine, to spread the moments over.
+    auto start = std::chrono::steady_clock::now();
+    RunResult whole = runProgram(VEX_PROGRAM_PATH, folder.dir.path);
+    ASSERT_EQ(whole.exitStatus, 0);
+    const std::string newer = readFile(folder.dir.file(bitmapName));
+    long runMicroseconds = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                 std::chrono::steady_clock::now() - start)
+                                                 .count());
+    const int moments = 8;
+    for (int k = 0; k < moments; ++k) {
+        int signal = k % 2 == 0 ? SIGKILL : SIGTERM;
+        SCOPED_TRACE(k);
+        writeFile(folder.dir.file(bitmapName), older);
+        std::fflush(nullptr);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(folder.dir.path.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) {
+                _exit(127);
+            }
+            execl(VEX_PROGRAM_PATH, VEX_PROGRAM_PATH, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        usleep(static_cast<useconds_t>(runMicroseconds * (k + 1) / (moments + 1)));
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        std::string bitmap = readFile(folder.dir.file(bitmapName));
+        EXPECT_TRUE(bitmap == older || bitmap == newer) << bitmap.size() << " bytes";
+        EXPECT_EQ(folderEntries(folder.dir.path), entries({fontName, bitmapName, statisticsName}));
+    }
 }

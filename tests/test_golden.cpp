@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 #include "view3d/view3d.h"
 

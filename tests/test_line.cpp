@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 
 namespace {
@@ -195,8 +196,7 @@ TEST(LineClip, WalkedWithClippingEvenWhenTheFlagIsOff) {
     EXPECT_EQ(unflagged, clipped);
 }
 
-// ---- Fast path against the clipped walk and the reference
-// ----------------------------------------
+// ---- Fast path against the clipped walk and the reference ---------------------------------------
 
 TEST(LinePaths, RandomLinesOnASmallCanvasAgree) {
     std::mt19937 random(20240611);
@@ -285,8 +285,7 @@ TEST(LinePaths, LinesPartlyOrWhollyOffTheCanvasMatchTheReference) {
     }
 }
 
-// ---- Lines beyond the 16-bit range
-// ----------------------------------------------------------------
+// ---- Lines beyond the 16-bit range --------------------------------------------------------------
 
 TEST(LineHuge, AxisLinesAndDiagonalsAcrossTheWholeIntRange) {
     // Each of these would take billions of steps if the walk covered the off-canvas stretches.

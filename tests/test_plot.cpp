@@ -1,10 +1,12 @@
 // Tests of the program driver: the banner and the two passes of the plot routine.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "output/output.h"
 #include "raster/raster.h"
 #include "support/testutil.h"
@@ -110,31 +112,37 @@ TEST(PlotFrame, SizingPassSetsTheGeometryAndNeitherDrawsNorPrints) {
     EXPECT_EQ(canvasCenterY, 2400);
 }
 
-TEST(PlotFrame, RenderPassCoversTheCanvasAndReturnsTheSizingValue) {
+TEST(PlotFrame, RenderPassClearsTheCanvasAndReturnsTheSizingValue) {
     // The render pass goes on to the scene, which may end the process, so it runs in a child
-    // in a folder of its own, with the font beside it.
+    // in a folder of its own, with the font beside it. The canvas has the program's size: on a
+    // smaller one the surface covers every pixel and would hide a missing clear, while here the
+    // margins around it and between the labels are left as the clear made them.
     TempDir dir;
     provideFont(dir);
-    const int width = 40;
-    const int height = 30;
+    const int width = 6000;
+    const int height = 4800;
+    const int size = width * height * 3;
     RunResult child = runInChild(
         [&] {
+            // A grey the picture never holds: its surface is pure red, its labels black on white.
             const unsigned char marker = 0x5a;
-            std::vector<unsigned char> frame(width * height * 3 + 1, marker);
+            std::vector<unsigned char> frame(size + 1, marker);
             int sizing = vexPlot_MandelbrotSet(width, height, 24, nullptr);
             int render = vexPlot_MandelbrotSet(width, height, 24, frame.data());
-            if (sizing != width * height * 3 + 1) {
+            if (sizing != size + 1) {
                 return 2;
             }
             if (render != sizing) {
                 return 3;
             }
             // The clear reaches every pixel: none is left as the buffer held it.
-            for (int i = 0; i < width * height * 3; i += 3) {
+            for (int i = 0; i < size; i += 3) {
                 if (frame[i] == marker && frame[i + 1] == marker && frame[i + 2] == marker) {
+                    std::printf("pixel %d keeps the buffer's bytes\n", i / 3);
                     return 4;
                 }
             }
+            // The clear stops at the canvas: the byte after it is untouched.
             return frame.back() == marker ? 0 : 5;
         },
         dir.path);

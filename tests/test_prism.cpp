@@ -68,7 +68,7 @@ TEST(Prism, StartsZeroWithLightAlongZ) {
     expectSameLight(lightAtStart, Point3{0.0, 0.0, 1.0});
 }
 
-TEST(Prism, SceneArgumentsGiveTheDocumentedValues) {
+TEST(Prism, SceneArgumentsGiveTheSceneCentreScalesAndAngles) {
     ASSERT_EQ(initializeScenePrism(), 1);
     EXPECT_DOUBLE_EQ(viewPrism.centerX, -0.675);
     EXPECT_EQ(viewPrism.centerY, 0.0);
@@ -184,7 +184,7 @@ TEST(Prism, KeepBoundsZeroLeavesKeptBoundsAlone) {
     }
 }
 
-TEST(Projection, ScenePointsLandOnTheDocumentedPixels) {
+TEST(Projection, SceneCornersAndCentreLandOnTheirPixels) {
     vexRaster_Initialize(6000, 4800, nullptr);
     ASSERT_EQ(initializeScenePrism(), 1);
     EXPECT_EQ(project({-2.5, -1.8, 0.0}), std::make_pair(2327, 2736));

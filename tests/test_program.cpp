@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 #include "support/testutil.h"
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "fractal/fractal.h"
 #include "output/output.h"
+#include "output/output_internal.h"
 #include "support/testutil.h"
 
 namespace {

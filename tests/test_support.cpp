@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
+#include "platform/platform.h"
 #include "support/testutil.h"
 
 namespace {
@@ -115,8 +117,7 @@ TEST(MathTruncate, TowardZeroSaturatingAndNaNGivesZero) {
     EXPECT_EQ(vexMath_Truncate(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
-// ---- Fatal errors, allocation and release
-// --------------------------------------------------------
+// ---- Fatal errors, allocation and release -------------------------------------------------------
 
 TEST(SupportDeathTest, FatalPrintsTheMessageVerbatimAndExitsWithMinusOne) {
     // A '%' in the message must be printed as it is, never taken for a conversion.
@@ -185,7 +186,7 @@ TEST(Memory, BlocksAreZeroedAndReleasable) {
 TEST(Memory, LargeBlocksLieOnHugePageBoundariesZeroedAndAreReturnedOnRelease) {
     const std::uintptr_t hugePage = 2u << 20;
     // The smallest mapped size, one past it, and the frame buffer's size with its odd byte.
-    for (int size : {8 << 20, (8 << 20) + 1, 86400001}) {
+    for (int size : {vexMemoryLargeBlockBytes, vexMemoryLargeBlockBytes + 1, 86400001}) {
         SCOPED_TRACE(size);
         unsigned char* block = static_cast<unsigned char*>(vexMemory_Calloc(size));
         ASSERT_NE(block, nullptr);
@@ -202,9 +203,16 @@ TEST(Memory, LargeBlocksLieOnHugePageBoundariesZeroedAndAreReturnedOnRelease) {
         EXPECT_FALSE(isMapped(block));
         EXPECT_FALSE(isMapped(block + size - 1));
     }
-    // Just below the threshold a block comes from the heap, like every small one.
-    void* heapBlock = vexMemory_Calloc((8 << 20) - 1);
-    EXPECT_EQ(vexMemory_Free(heapBlock), 0);
+}
+
+TEST(Memory, TheThresholdDividesHeapBlocksFromLargeOnes) {
+    // The platform layer releases only its own large blocks and reports which a pointer was: one
+    // byte below the threshold the block must be the heap's, at the threshold a large one.
+    void* below = vexMemory_Calloc(vexMemoryLargeBlockBytes - 1);
+    EXPECT_EQ(vexPlatform_ReleaseLargeBlock(below), 0);
+    EXPECT_EQ(vexMemory_Free(below), 0);
+    void* at = vexMemory_Calloc(vexMemoryLargeBlockBytes);
+    EXPECT_EQ(vexPlatform_ReleaseLargeBlock(at), 1);  // released here, so not freed again
 }
 
 TEST(Memory, MoreLargeBlocksThanRecordsAreEachReleasedTheirOwnWay) {
@@ -239,8 +247,7 @@ TEST(Memory, MoreLargeBlocksThanRecordsAreEachReleasedTheirOwnWay) {
     }
 }
 
-// ---- Text-file append
-// ----------------------------------------------------------------------------
+// ---- Text-file append ---------------------------------------------------------------------------
 
 TEST(AppendLine, CreatesAppendsAndWritesEmptyLines) {
     TempDir dir;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fractal/fractal.h"
+#include "raster/raster_internal.h"
 #include "support/testutil.h"
 
 namespace {

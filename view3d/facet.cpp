@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "raster/raster.h"
 #include "view3d/view3d.h"
+#include "view3d/view3d_internal.h"
 
 namespace {
 

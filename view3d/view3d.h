@@ -37,9 +37,7 @@ int vex3D_InitializePrism(double x1, double y1, double z1, double x2, double y2,
 void vex3D_Project(Point3 point, int* column, int* row);
 constexpr int vexProjectionLimit = 1 << 30;
 
-void vex3D_DrawTriangleOutline(Point3 t0, Point3 t1, Point3 t2);
 void vex3D_FillTriangle(Point3 t0, Point3 t1, Point3 t2);
-void vex3D_DrawQuadOutline(Point3 q0, Point3 q1, Point3 q2, Point3 q3);
 void vex3D_DrawShadedQuad(Point3 p0, Point3 p1, Point3 p2, Point3 p3, int drawQuadOutline,
                           int skipTriangles, int cullBackFaces, int shadeLow, int shadeHigh,
                           int outlineOnly);

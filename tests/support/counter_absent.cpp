@@ -1,5 +1,5 @@
 // A platform without a high-resolution counter: the program's no-timer path.
-#include "output/output.h"
+#include "platform/platform.h"
 
 int vexPlatform_QueryPerformanceFrequency(long long*) {
     return 0;

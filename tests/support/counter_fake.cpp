@@ -1,5 +1,5 @@
 // A performance counter the tests drive by hand: present or absent, any frequency, any count.
-#include "output/output.h"
+#include "platform/platform.h"
 #include "support/testutil.h"
 
 namespace {

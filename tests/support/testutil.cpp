@@ -23,6 +23,7 @@
 #include <system_error>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 
 // ---- Canvases -----------------------------------------------------------------------------------
 
@@ -283,6 +284,20 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
         }
         dup2(outFile, 1);
         dup2(errFile, 2);
+        close(outFile);
+        close(errFile);
+        if (limits.openFiles != RLIM_INFINITY) {
+            // The limit counts descriptors by number: whatever the test process holds open must
+            // not take the child's few.
+            for (int descriptor = 3; descriptor < 1024; ++descriptor) {
+                close(descriptor);
+            }
+            struct rlimit fileLimit = {limits.openFiles, limits.openFiles};
+            setrlimit(RLIMIT_NOFILE, &fileLimit);
+        }
+        if (limits.timeoutSeconds != 0) {
+            alarm(limits.timeoutSeconds);  // kept across exec: a hanging program is ended
+        }
         struct rlimit addressLimit = {limits.addressSpace, limits.addressSpace};
         struct rlimit sizeLimit = {limits.fileSize, limits.fileSize};
         setrlimit(RLIMIT_AS, &addressLimit);
@@ -323,10 +338,10 @@ void sendStandardOutputToDeathCapture() {
 }
 
 bool builtWithSanitizers() {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
     return true;
 #else
     return false;

@@ -62,6 +62,8 @@ struct RunLimits {
     rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE, bytes
     bool ignoreFileSizeSignal = true;     // false: the child starts with SIGXFSZ's default action
     rlim_t stack = RLIM_INFINITY;         // RLIMIT_STACK, bytes; left as it is when infinite
+    rlim_t openFiles = RLIM_INFINITY;     // RLIMIT_NOFILE; when set, only 0, 1 and 2 stay open
+    unsigned int timeoutSeconds = 0;      // non-zero: SIGALRM ends a child still running then
 };
 
 struct RunResult {
@@ -92,7 +94,8 @@ void sendStandardOutputToDeathCapture();
 // Address space the process already uses, in bytes: the base of an address-space limit.
 rlim_t addressSpaceInUse();
 
-// True when the tests were built with the address sanitizer (address-space limits do not work).
+// True when the tests were built with the address or thread sanitizer (address-space limits do
+// not work).
 bool builtWithSanitizers();
 
 // ---- The program's outputs ----------------------------------------------------------------------

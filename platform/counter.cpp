@@ -1,7 +1,8 @@
-// The program's performance counter: the monotonic clock, counted in nanoseconds.
+// The program's performance counter: the monotonic clock, counted in nanoseconds. Linked into
+// the program only; the tests link counters of their own.
 #include <chrono>
 
-#include "output/output.h"
+#include "platform/platform.h"
 
 int vexPlatform_QueryPerformanceFrequency(long long* frequency) {
     *frequency = 1000000000LL;
