@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -446,6 +447,49 @@ TEST(MemoryFaults, FrameBufferBeyondTheAddressSpaceLimitIsFatal) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, banner() + "out of memory (vexMemory_Calloc 5265c01 bytes)\n");
     EXPECT_EQ(folderEntries(folder.dir.path), entries({fontName}));
+}
+
+TEST(MemoryFaults, LimitsThatLeaveTooLittleBeyondTheFrameBufferNeverAbort) {
+    if (builtWithSanitizers()) {
+        GTEST_SKIP() << "the sanitizers reserve far more address space than any useful limit";
+    }
+    // Limits from just above the frame buffer to a little above a whole run's needs: the
+    // threads' stacks, the frame's working block and the run lists run out one after another.
+    // A thread that cannot be had means fewer threads, and a block that cannot be had is the
+    // fatal out-of-memory message after the banner; never an abort. Where the run gets through,
+    // its picture is the golden one.
+    Folder folder(realFont());
+    const std::string fatal = banner() + "out of memory (vexMemory_Calloc ";
+    for (rlim_t megabytes = 88; megabytes <= 112; megabytes += 4) {
+        SCOPED_TRACE(megabytes);
+        RunLimits limits;
+        limits.addressSpace = megabytes * 1000 * 1024;
+        RunResult run = runProgram(VEX_PROGRAM_PATH, folder.dir.path, limits);
+        ASSERT_EQ(run.signal, 0);
+        EXPECT_EQ(run.err, "");
+        if (run.exitStatus == 255) {
+            EXPECT_EQ(run.out.compare(0, fatal.size(), fatal), 0) << run.out;
+            EXPECT_EQ(run.out.substr(run.out.size() - 8), " bytes)\n");
+        } else {
+            EXPECT_EQ(run.exitStatus, 0) << run.out;
+            EXPECT_EQ(sha256Hex(readFile(folder.dir.file(bitmapName))), goldenPictureSha256);
+        }
+    }
+}
+
+TEST(ThreadFaults, NoThreadToSpareDrawsTheSamePictureOnOne) {
+    // Under a process limit of one, not one thread can be started: the clear, the heights, the
+    // frame and the swap all run on the main thread alone, with the same bytes.
+    Folder folder(realFont());
+    std::filesystem::permissions(folder.dir.path, std::filesystem::perms::all);
+    RunLimits limits;
+    limits.processes = 1;
+    RunResult run = runProgram(VEX_PROGRAM_PATH, folder.dir.path, limits);
+    ASSERT_EQ(run.signal, 0);
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    expectBannerBoxThen(run.out, "");
+    EXPECT_EQ(sha256Hex(readFile(folder.dir.file(bitmapName))), goldenPictureSha256);
 }
 
 // ---- Interruptions ------------------------------------------------------------------------------

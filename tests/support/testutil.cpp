@@ -307,6 +307,13 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
             struct rlimit stackLimit = {limits.stack, limits.stack};
             setrlimit(RLIMIT_STACK, &stackLimit);
         }
+        if (limits.processes != RLIM_INFINITY) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+                _exit(127);
+            }
+            struct rlimit processLimit = {limits.processes, limits.processes};
+            setrlimit(RLIMIT_NPROC, &processLimit);
+        }
         signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         int code = body();
         std::fflush(nullptr);

@@ -64,6 +64,9 @@ struct RunLimits {
     rlim_t stack = RLIM_INFINITY;         // RLIMIT_STACK, bytes; left as it is when infinite
     rlim_t openFiles = RLIM_INFINITY;     // RLIMIT_NOFILE; when set, only 0, 1 and 2 stay open
     unsigned int timeoutSeconds = 0;      // non-zero: SIGALRM ends a child still running then
+    // RLIMIT_NPROC. The limit binds only unprivileged users, so a child of root runs as the
+    // user "nobody" (uid and gid 65534) when it is set: its folder must be open to everyone.
+    rlim_t processes = RLIM_INFINITY;
 };
 
 struct RunResult {
