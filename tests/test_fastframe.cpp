@@ -153,6 +153,9 @@ TEST(FastFrame, RealSurfaceIsIdenticalForEveryThreadCount) {
 TEST(FastFrame, TheProgramDrawsOnAStackOf64KiB) {
     // The frame keeps its working memory off the stack: the program, whose threads get stacks
     // of the same size, runs normally under the smallest limit it promises to serve.
+    if (builtWithSanitizers()) {
+        GTEST_SKIP() << "the sanitizers' run-time needs more stack than the program does";
+    }
     TempDir dir;
     writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH));
     RunLimits limits;
