@@ -111,7 +111,7 @@ TempDir::TempDir() {
             std::filesystem::temp_directory_path() / (std::string("vextest-") + suffix);
         std::error_code error;
         if (std::filesystem::create_directory(candidate, error)) {
-            path = candidate.string();
+            path = candidate.u8string();
             return;
         }
     }
