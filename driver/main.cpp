@@ -22,10 +22,13 @@ int main(int argc, char** argv) {
         return status;
     }
 
+#ifdef SIGXFSZ
     // Under a file-size limit (ulimit -f) the signal would kill the process in the middle of
     // the picture's write and leave its temporary file behind; ignored, the write fails like one
-    // on a full disk, and that failure is cleaned up and reported.
+    // on a full disk, and that failure is cleaned up and reported. Windows has neither the limit
+    // nor the signal.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     vexPlot_Banner();
     int size = vexPlot_MandelbrotSet(imageWidth, imageHeight, imageDepth, nullptr);

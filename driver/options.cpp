@@ -238,7 +238,7 @@ int vexOptions_Read(int argc, char** argv, int* exitStatus) {
         std::error_code error;
         std::filesystem::path program = std::filesystem::canonical(argv[0], error);
         if (!error) {
-            startedFrom = program.parent_path().string();
+            startedFrom = program.parent_path().u8string();
         }
     }
     Request request;
@@ -307,7 +307,9 @@ const char* vexPlot_DataFile(const char* name) {
         return name;
     }
     installedPath = folder + "/../share/vexplot/" + name;
-    if (!std::filesystem::exists(installedPath, error)) {
+    // The platform layer takes names in UTF-8; so must the check (Windows would read the bytes in
+    // its legacy code page).
+    if (!std::filesystem::exists(std::filesystem::u8path(installedPath), error)) {
         return name;
     }
     return installedPath.c_str();

@@ -4,8 +4,9 @@
 #pragma once
 
 // ---- Performance counter ------------------------------------------------------------------------
-// Implemented outside the core library (platform/counter.cpp): the program links the system's
-// monotonic clock, the tests link counters they control.
+// Implemented outside the core library (platform/counter.cpp, counter_windows.cpp): the program
+// links the system's monotonic clock or, on Windows, its performance counter; the tests link
+// counters they control.
 
 // Stores the counter's fixed frequency in counts per second and returns 1; returns 0 and
 // stores nothing when the platform has no such counter.
@@ -56,8 +57,9 @@ void vexPlatform_JoinThread(VexThread* thread);
 
 // ---- Files --------------------------------------------------------------------------------------
 // Files other than regular ones are refused by the readers and appenders below, except character
-// devices: /dev/null is the usual way to throw statistics away, and the files are opened and used
-// without ever blocking, so a pipe or a terminal with nothing to give fails instead of hanging.
+// devices: /dev/null (NUL on Windows) is the usual way to throw statistics away, and the files
+// are opened and used without ever blocking, so a pipe or a terminal with nothing to give fails
+// instead of hanging (Windows refuses pipes and consoles outright). Names are UTF-8.
 
 // Writes the absolute path of the folder holding the running program's executable, without a
 // trailing separator, into out (size bytes, terminating zero included) and returns 1; returns 0,
@@ -84,10 +86,11 @@ enum VexAppendResult {
     vexAppendNotRestored = 3,  // the write failed, and cutting the file back failed too
 };
 
-// Appends the pieces to the named file, creating it (mode 0666 less the process's mask) if it
-// does not exist. Appends by concurrent processes are serialised with an advisory lock on the
-// file, and a failed append is cut back to what the file held before it, never further: nothing
-// another process wrote is lost. The cut needs no further file descriptor.
+// Appends the pieces to the named file, creating it (mode 0666 less the process's mask; on
+// Windows with the folder's default access) if it does not exist. Appends by concurrent processes
+// are serialised with a lock on the whole file (advisory on POSIX systems), and a failed append is
+// cut back to what the file held before it, never further: nothing another process wrote is lost.
+// The cut needs no further file descriptor.
 VexAppendResult vexPlatform_AppendToFile(const char* fileName, const VexFilePiece* pieces,
                                          int count);
 
@@ -95,18 +98,20 @@ VexAppendResult vexPlatform_AppendToFile(const char* fileName, const VexFilePiec
 // name keeps the older file, or nothing. Where the system can, the new file has no name at all
 // until it is complete, so even a process killed outright leaves nothing behind; elsewhere it has
 // a temporary name in the same folder, removed on failure and on the interrupting signals
-// SIGINT, SIGTERM and SIGHUP. The fields belong to the platform layer.
+// SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C, Ctrl-Break, the console's closing, logoff and
+// shutdown). The fields belong to the platform layer.
 const int vexFileNameCapacity = 4096;
 struct VexFileReplace {
     long long handle;                         // the open new file, as the system names it
     int unnamed;                              // non-zero: the new file has no name yet
-    int permissions;                          // the permission bits the new file gets
+    int permissions;                          // the permission bits (Windows: attributes) kept
     char fileName[vexFileNameCapacity];       // the name being replaced
     char temporaryName[vexFileNameCapacity];  // the new file's own name, while it has one
 };
 
 // Creates the new file beside `fileName`. It gets the permission bits of the file it replaces,
-// where one exists, else those of any new file (0666 less the process's mask). Returns 1, or 0
+// where one exists, else those of any new file (0666 less the process's mask); on Windows it
+// keeps the older file's hidden, system and archive attributes, never read-only. Returns 1, or 0
 // when the new file cannot be created (nothing is left behind).
 int vexPlatform_BeginFileReplace(VexFileReplace* file, const char* fileName);
 // Writes the pieces to the new file, one after another; 1 when every byte is written.

@@ -418,19 +418,19 @@ TEST(CanvasDeathTest, UnsupportedSizesAreFatal) {
             sendStandardOutputToDeathCapture();
             vexRaster_Initialize(1, 65537, nullptr);
         },
-        ::testing::ExitedWithCode(255),
+        ::testing::ExitedWithCode(fatalExitStatus),
         "^canvas of 1 x 65537 pixels not supported \\(vexRaster_Initialize\\)\n$");
     EXPECT_EXIT(
         {
             sendStandardOutputToDeathCapture();
             vexRaster_Initialize(715827883, 1, nullptr);
         },
-        ::testing::ExitedWithCode(255),
+        ::testing::ExitedWithCode(fatalExitStatus),
         "^canvas of 715827883 x 1 pixels not supported \\(vexRaster_Initialize\\)\n$");
     EXPECT_EXIT(
         {
             sendStandardOutputToDeathCapture();
             vexRaster_Initialize(6000, -4800, nullptr);
         },
-        ::testing::ExitedWithCode(255), "^canvas of 6000 x -4800 pixels not supported");
+        ::testing::ExitedWithCode(fatalExitStatus), "^canvas of 6000 x -4800 pixels not supported");
 }

@@ -1,6 +1,5 @@
 // Tests of the font generator on good and malformed glyph sources, and of the font the build makes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -10,11 +9,7 @@
 namespace {
 
 RunResult runFontgen(const std::string& source, const std::string& font) {
-    return runInChild([&]() {
-        execl(VEX_FONTGEN_PATH, VEX_FONTGEN_PATH, source.c_str(), font.c_str(),
-              static_cast<char*>(nullptr));
-        return 127;
-    });
+    return runProgramWith(VEX_FONTGEN_PATH, {source, font}, "");
 }
 
 std::string glyphSource(int code, const std::vector<std::string>& rows) {

@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -453,7 +454,7 @@ TEST(DemoTool, MissingFontFailsWithoutAPicture) {
 TEST(DemoTool, FailedSaveIsReported) {
     TempDir dir;
     writeFile(dir.file("vexMSDOS.fon"), readFile(VEX_FONT_PATH));
-    ASSERT_EQ(mkdir(dir.file("vexdemo.bmp").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.file("vexdemo.bmp")));
     RunResult run = runProgram(VEX_DEMO_PATH, dir.path);
     EXPECT_NE(run.exitStatus, 0);
     EXPECT_EQ(run.signal, 0);

@@ -2,6 +2,7 @@
 // statistics file, the bitmap it leaves, and its exit status on the way out of each failure.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -173,3 +174,26 @@ TEST(ProgramFailure, NoTimerPrintsItsMessageAndNothingElse) {
     EXPECT_FALSE(fileExists(folder.dir.file(bitmapName)));
     EXPECT_FALSE(fileExists(folder.dir.file(statisticsName)));
 }
+
+#ifdef _WIN32
+// Elsewhere test_install installs the program with cmake and runs the installed tree.
+TEST(ProgramInstalled, AloneInATreeWithANonAsciiNameItFindsItsFontBesideIt) {
+    // The program copied alone (linked statically, it needs no DLL beside it) into bin\ of a tree
+    // whose name Windows holds in UTF-16 only, its font in share\vexplot\, run from an empty
+    // folder.
+    TempDir tree;
+    std::filesystem::path root = std::filesystem::u8path(tree.file("B\xc3\xa4ume \xe2\x82\xac"));
+    std::filesystem::create_directories(root / "bin");
+    std::filesystem::create_directories(root / "share" / "vexplot");
+    std::filesystem::copy_file(VEX_PROGRAM_PATH, root / "bin" / "vexplot.exe");
+    std::filesystem::copy_file(VEX_FONT_PATH, root / "share" / "vexplot" / "vexMSDOS.fon");
+    TempDir empty;
+    RunResult run = runProgram((root / "bin" / "vexplot.exe").u8string(), empty.path);
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    std::string box = expectBannerThenBox(run.out, 1);
+    EXPECT_EQ(folderEntries(empty.path), (std::set<std::string>{bitmapName, statisticsName}));
+    EXPECT_EQ(readFile(empty.file(statisticsName)), box + "\n");
+    EXPECT_EQ(sha256Hex(readFile(empty.file(bitmapName))), goldenPictureSha256);
+}
+#endif

@@ -1,11 +1,14 @@
 // Tests of the frame timer and the run statistics, driven by the fake performance counter. The
-// module's state is set-only, so every scenario runs in a forked child with fresh state.
+// module's state is set-only, so every scenario runs in a child process with fresh state.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +27,20 @@ const std::string rule =
 
 // Runs the scenario in a child process, whose module state is the program's initial state.
 // Failures inside the child are printed there and turn into a non-zero exit status here.
+#ifdef _WIN32
+// Windows cannot fork: a death test's child is the test program started anew, which runs only
+// the statement.
+void inFreshProcess(const std::function<void()>& scenario) {
+    EXPECT_EXIT(
+        {
+            scenario();
+            std::fflush(nullptr);
+            std::exit(testing::Test::HasFailure() ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "")
+        << "the scenario failed in its child process (see the messages above)";
+}
+#else
 void inFreshProcess(const std::function<void()>& scenario) {
     std::fflush(nullptr);
     pid_t child = fork();
@@ -38,6 +55,7 @@ void inFreshProcess(const std::function<void()>& scenario) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the scenario failed in its child process (see the messages above)";
 }
+#endif
 
 struct ReportRun {
     int result = 0;
@@ -52,11 +70,15 @@ ReportRun reportInTempDir(int times = 1, bool fileIsFolder = false,
                           int (*report)() = vexStats_Report) {
     TempDir dir;
     if (fileIsFolder) {
-        mkdir(dir.file(statsFile).c_str(), 0700);
+        std::filesystem::create_directory(dir.file(statsFile));
     }
-    char previous[4096];
     ReportRun run;
-    if (getcwd(previous, sizeof previous) == nullptr || chdir(dir.path.c_str()) != 0) {
+    std::error_code error;
+    std::filesystem::path previous = std::filesystem::current_path(error);
+    if (!error) {
+        std::filesystem::current_path(dir.path, error);
+    }
+    if (error) {
         ADD_FAILURE() << "cannot enter " << dir.path;
         return run;
     }
@@ -67,7 +89,8 @@ ReportRun reportInTempDir(int times = 1, bool fileIsFolder = false,
     }
     run.out = testing::internal::GetCapturedStdout();
     run.err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(chdir(previous), 0);
+    std::filesystem::current_path(previous, error);
+    EXPECT_FALSE(error);
     if (!fileIsFolder) {
         run.file = readFile(dir.file(statsFile));
     }

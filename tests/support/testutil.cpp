@@ -4,12 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -78,6 +85,7 @@ std::string TestCanvas::ascii(Color background) const {
 
 // ---- Files and folders --------------------------------------------------------------------------
 
+#ifndef _WIN32
 namespace {
 
 // A fresh, uniquely named file or folder in the system's temporary folder (TMPDIR where set).
@@ -86,7 +94,30 @@ std::string temporaryPattern(const char* prefix) {
 }
 
 }  // namespace
+#endif
 
+#ifdef _WIN32
+// Windows has no mkdtemp: names are tried until a folder is made that did not exist.
+TempDir::TempDir() {
+    static unsigned long long sequence = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%lx-%llx",
+                      static_cast<unsigned long>(GetCurrentProcessId()),
+                      static_cast<unsigned long long>(now.QuadPart) + sequence++);
+        std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / (std::string("vextest-") + suffix);
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            path = candidate.u8string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+#else
 TempDir::TempDir() {
     std::string pattern = temporaryPattern("vextest");
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -94,6 +125,7 @@ TempDir::TempDir() {
     }
     path = pattern;
 }
+#endif
 
 TempDir::~TempDir() {
     // Folders a test made read-only are opened up first, so everything in them can go as well.
@@ -232,6 +264,128 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
     return runProgramWith(program, {}, workDir, limits);
 }
 
+#ifdef _WIN32
+
+namespace {
+
+std::wstring wideOf(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(),
+                                     static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    return wide;
+}
+
+// One argument as the C runtime splits a command line: quoted, with the backslashes before a
+// quote doubled.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
+// The text a Windows program wrote in text mode, with "\r\n" back to "\n".
+std::string withNewlines(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+HANDLE inheritableFile(const std::wstring& name, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+}
+
+}  // namespace
+
+// A Windows test runs inside Wine like any Windows program, so it starts the Windows program
+// directly. The output goes to files outside the working folder, as on other systems.
+RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workDir, const RunLimits& limits) {
+    RunLimits unlimited;
+    if (limits.addressSpace != unlimited.addressSpace || limits.fileSize != unlimited.fileSize ||
+        limits.stack != unlimited.stack || limits.openFiles != unlimited.openFiles ||
+        limits.processes != unlimited.processes) {
+        throw std::runtime_error("Windows has no resource limits for a child process");
+    }
+    std::wstring commandLine = quoted(wideOf(program));
+    for (const std::string& argument : arguments) {
+        commandLine += L" " + quoted(wideOf(argument));
+    }
+    TempDir outputs;
+    std::wstring outName = wideOf(outputs.file("out"));
+    std::wstring errName = wideOf(outputs.file("err"));
+    HANDLE in = inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = inheritableFile(outName, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = inheritableFile(errName, GENERIC_WRITE, CREATE_ALWAYS);
+    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot make the files for a child's output");
+    }
+    STARTUPINFOW startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION child;
+    std::wstring folder = wideOf(workDir);
+    std::wstring application = wideOf(program);
+    BOOL started =
+        CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       workDir.empty() ? nullptr : folder.c_str(), &startup, &child);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    RunResult result;
+    if (!started) {
+        result.exitStatus = 127;
+        return result;
+    }
+    DWORD wait = limits.timeoutSeconds != 0 ? limits.timeoutSeconds * 1000 : INFINITE;
+    if (WaitForSingleObject(child.hProcess, wait) == WAIT_TIMEOUT) {
+        TerminateProcess(child.hProcess, 1);
+        WaitForSingleObject(child.hProcess, INFINITE);
+        result.signal = 14;  // what an alarm would have reported elsewhere
+    } else {
+        DWORD code = 0;
+        GetExitCodeProcess(child.hProcess, &code);
+        // An exit(-1) reads 255 on POSIX systems, as here after the cut to the low byte.
+        result.exitStatus = static_cast<int>(code & 0xff);
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    result.out = withNewlines(readFile(outputs.file("out")));
+    result.err = withNewlines(readFile(outputs.file("err")));
+    return result;
+}
+
+void sendStandardOutputToDeathCapture() {
+    std::fflush(stdout);
+    int capture = _dup(_fileno(stderr));
+    int discard = _open("NUL", _O_WRONLY);
+    _dup2(discard, _fileno(stderr));
+    _dup2(capture, _fileno(stdout));
+}
+
+#else
+
 RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workDir, const RunLimits& limits) {
     std::vector<char*> argv;
@@ -343,6 +497,8 @@ void sendStandardOutputToDeathCapture() {
     dup2(discard, STDERR_FILENO);
     dup2(capture, STDOUT_FILENO);
 }
+
+#endif
 
 bool builtWithSanitizers() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -3,7 +3,14 @@
 // tests link.
 #pragma once
 
+#ifdef _WIN32
+// Windows has no resource limits. The type stays, so that the limits are one struct everywhere;
+// the Windows runner refuses every limit but the timeout.
+typedef unsigned long long rlim_t;
+#define RLIM_INFINITY (~0ULL)
+#else
 #include <sys/resource.h>
+#endif
 
 #include <functional>
 #include <set>
@@ -76,26 +83,37 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the program with no arguments in `workDir`, capturing standard output and error.
+// Runs the program with no arguments in `workDir`, capturing standard output and error. On
+// Windows the standard output and error come back with "\n" line ends, as on other systems.
 RunResult runProgram(const std::string& program, const std::string& workDir,
                      const RunLimits& limits = RunLimits());
 // The same with the given arguments after the program's name.
 RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workDir, const RunLimits& limits = RunLimits());
 
-// Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
-// the limits, capturing standard output and error; the child exits with body's result. Lets a
-// test drive code that may end the process or must fail under a resource limit.
-RunResult runInChild(const std::function<int()>& body, const std::string& workDir = "",
-                     const RunLimits& limits = RunLimits());
+// The status of exit(-1), the fatal error's, as a death test sees it: 255 where only the low
+// byte reaches the parent, -1 on Windows, which keeps all 32 bits.
+#ifdef _WIN32
+const int fatalExitStatus = -1;
+#else
+const int fatalExitStatus = 255;
+#endif
 
 // For the statement of a death test: death tests match what the child wrote on standard error,
 // while the program reports on standard output. Sends standard output where standard error was
 // captured and discards standard error, so the match sees standard output alone.
 void sendStandardOutputToDeathCapture();
 
+#ifndef _WIN32
+// Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
+// the limits, capturing standard output and error; the child exits with body's result. Lets a
+// test drive code that may end the process or must fail under a resource limit.
+RunResult runInChild(const std::function<int()>& body, const std::string& workDir = "",
+                     const RunLimits& limits = RunLimits());
+
 // Address space the process already uses, in bytes: the base of an address-space limit.
 rlim_t addressSpaceInUse();
+#endif
 
 // True when the tests were built with the address or thread sanitizer (address-space limits do
 // not work).
