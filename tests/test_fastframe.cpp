@@ -31,7 +31,7 @@ namespace {
 std::vector<int> supportedLanes() {
     int best = vexKernels_Lanes();
     std::vector<int> lanes;
-    for (int width : {1, 4, 8}) {
+    for (int width : {1, 2, 4, 8}) {
         if (vexKernels_SelectLanes(width)) {
             lanes.push_back(width);
         }

@@ -10,9 +10,9 @@
 namespace {
 
 RunResult runFontgen(const std::string& source, const std::string& font) {
+    const std::vector<std::string> command = commandOf(VEX_FONTGEN_PATH, {source, font});
     return runInChild([&]() {
-        execl(VEX_FONTGEN_PATH, VEX_FONTGEN_PATH, source.c_str(), font.c_str(),
-              static_cast<char*>(nullptr));
+        execCommand(command);
         return 127;
     });
 }

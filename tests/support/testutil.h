@@ -76,6 +76,19 @@ struct RunResult {
     std::string err;
 };
 
+// The words that start `program` with `arguments`: the program itself natively; in a cross build
+// run under an emulator, the emulator's command (VEX_EMULATOR) before it, since the system
+// cannot start a program of another processor on its own. Every test that starts a program of
+// the build goes through this.
+std::vector<std::string> commandOf(const std::string& program,
+                                   const std::vector<std::string>& arguments = {});
+// The same as one line for the shell, each word in single quotes.
+std::string shellCommandOf(const std::string& program,
+                           const std::vector<std::string>& arguments = {});
+// Replaces the calling process with the command (its first word a path); returns only when that
+// fails.
+void execCommand(const std::vector<std::string>& command);
+
 // Runs the program with no arguments in `workDir`, capturing standard output and error.
 RunResult runProgram(const std::string& program, const std::string& workDir,
                      const RunLimits& limits = RunLimits());
