@@ -263,7 +263,11 @@ void execCommand(const std::vector<std::string>& command) {
 
 RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workDir, const RunLimits& limits) {
-    const std::vector<std::string> command = commandOf(program, arguments);
+    return runCommand(commandOf(program, arguments), workDir, limits);
+}
+
+RunResult runCommand(const std::vector<std::string>& command, const std::string& workDir,
+                     const RunLimits& limits) {
     return runInChild(
         [&command]() {
             execCommand(command);

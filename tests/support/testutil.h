@@ -96,6 +96,11 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
 RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workDir, const RunLimits& limits = RunLimits());
 
+// Runs a command as it stands (its first word a path): for the host's own programs, such as
+// CMake, which never go through the emulator.
+RunResult runCommand(const std::vector<std::string>& command, const std::string& workDir,
+                     const RunLimits& limits = RunLimits());
+
 // Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
 // the limits, capturing standard output and error; the child exits with body's result. Lets a
 // test drive code that may end the process or must fail under a resource limit.
