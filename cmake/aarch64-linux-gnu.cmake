@@ -1,6 +1,6 @@
 # Cross build for Linux aarch64 with Debian's GCC cross compiler (g++-aarch64-linux-gnu); the
-# programs and tests run under qemu-user (package qemu-user), which finds the target's loader and
-# libraries under /usr/aarch64-linux-gnu.
+# NEON lanes. The programs and tests run under qemu-user (package qemu-user), which finds the
+# target's loader and libraries under /usr/aarch64-linux-gnu.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
