@@ -27,8 +27,8 @@ struct Cell {
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     static GuardedCanvas canvas(width, height);
     FuzzedDataProvider input(data, size);
-    const int widths[] = {1, 4, 8};
-    if (!vexKernels_SelectLanes(widths[input.ConsumeIntegralInRange<int>(0, 2)])) {
+    const int widths[] = {1, 2, 4, 8};
+    if (!vexKernels_SelectLanes(widths[input.ConsumeIntegralInRange<int>(0, 3)])) {
         vexKernels_SelectLanes(1);
     }
     int bands = input.ConsumeIntegralInRange<int>(1, 6);

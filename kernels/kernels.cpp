@@ -20,6 +20,9 @@ const Candidate candidates[] = {
 #ifdef VEX_KERNELS_AVX2
     {&vexKernelsAvx2, vexCpuAvx2},
 #endif
+#ifdef VEX_KERNELS_NEON
+    {&vexKernelsNeon, vexCpuNeon},
+#endif
     {&vexKernelsScalar, 0},
 };
 

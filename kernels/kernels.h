@@ -20,10 +20,11 @@ struct VexKernels {
 extern const VexKernels vexKernelsScalar;
 extern const VexKernels vexKernelsAvx2;
 extern const VexKernels vexKernelsAvx512;
+extern const VexKernels vexKernelsNeon;
 
-// Width of the vector lanes the kernels in use run in: 8 (AVX-512), 4 (AVX2) or 1 (plain scalar
-// code). The widest that the build holds and the processor supports is chosen on first use,
-// once, safely from any thread.
+// Width of the vector lanes the kernels in use run in: 8 (AVX-512), 4 (AVX2), 2 (NEON) or 1
+// (plain scalar code). The widest that the build holds and the processor supports is chosen on
+// first use, once, safely from any thread.
 int vexKernels_Lanes();
 
 // Uses the kernels of that width from now on; returns 0, changing nothing, where the build or the

@@ -1,6 +1,6 @@
 // Vector lanes: the colour pattern that the lanes' wide stores copy from. The lane operations
-// themselves are in lanes_scalar.h, lanes_avx2.h and lanes_avx512.h, which only the kernel units
-// include; kernels/kernels.h chooses among the kernels built on them.
+// themselves are in lanes_scalar.h, lanes_neon.h, lanes_avx2.h and lanes_avx512.h, which only the
+// kernel units include; kernels/kernels.h chooses among the kernels built on them.
 #pragma once
 
 // The processor's cache line, as wide as the widest lane store.

@@ -1,5 +1,6 @@
 // Processor features and the core count. The feature test is the compiler's own, on x86-64;
-// other processors report none of these features and run the plain kernels.
+// AArch64 always has NEON; other processors report none of these features and run the plain
+// kernels.
 #include <thread>
 
 #include "platform/platform.h"
@@ -17,6 +18,9 @@ int detectFeatures() {
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq")) {
         features |= vexCpuAvx512;
     }
+#endif
+#if defined(__aarch64__)
+    features |= vexCpuNeon;
 #endif
     return features;
 }

@@ -20,6 +20,7 @@ int vexPlatform_QueryPerformanceCounter(long long* count);
 enum VexCpuFeature {
     vexCpuAvx2 = 1,
     vexCpuAvx512 = 2,  // the F, BW, VL and DQ sets together
+    vexCpuNeon = 4,    // AArch64's Advanced SIMD, on every processor of that family
 };
 
 // The features of the processor running the program; 0 on processors without any of them.

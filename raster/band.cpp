@@ -37,11 +37,18 @@ VexInk vexRaster_InkOf(Color colour) {
     unsigned long long rgb = static_cast<unsigned long long>((colour >> 16) & 0xff) |
                              static_cast<unsigned long long>(colour & 0xff00) |
                              (static_cast<unsigned long long>(colour & 0xff) << 16);
-    // Three 8-byte words make one 24-byte period: r g b r g b r g | b r g ... | g b r ...
+    // Three 8-byte words make one 24-byte period: r g b r g b r g | b r g ... | g b r ...,
+    // byte i of a word being its bits 8i to 8i + 7 (little-endian; reversed on big-endian
+    // processors before the copy).
     unsigned long long words[3];
     words[0] = rgb | (rgb << 24) | (rgb << 48);
     words[1] = (rgb >> 16) | (rgb << 8) | (rgb << 32) | (rgb << 56);
     words[2] = (rgb >> 8) | (rgb << 16) | (rgb << 40);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    for (unsigned long long& word : words) {
+        word = __builtin_bswap64(word);
+    }
+#endif
     VexInk ink;
     for (int k = 0; k < 8; ++k) {
         std::memcpy(ink.pattern + 8 * k, &words[k % 3], 8);

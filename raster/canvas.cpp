@@ -34,8 +34,8 @@ void storePixel(int offset) {
     canvasBuffer[offset + 2] = static_cast<unsigned char>(drawColor);
 }
 
-// The bulk routines treat 24 bytes, eight whole pixels, as three little-endian 64-bit words.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are read little-endian");
+// The bulk routines treat 24 bytes, eight whole pixels, as three little-endian 64-bit words
+// (byte i of a word is its bits 8i to 8i + 7), whatever the processor's byte order.
 const int groupBytes = 24;
 
 // Threads split the buffer at multiples of this many bytes: whole pixel groups and whole 4 KiB
@@ -76,13 +76,24 @@ constexpr std::uint64_t placeMask(int word, int place) {
     return mask;
 }
 
+// A word in memory as a little-endian one: a plain load or store on little-endian processors,
+// the bytes reversed on big-endian ones (where the compiler makes it one instruction).
+std::uint64_t littleEndian(std::uint64_t word) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap64(word);
+#else
+    return word;
+#endif
+}
+
 std::uint64_t loadWord(const unsigned char* at) {
     std::uint64_t word;
     std::memcpy(&word, at, 8);
-    return word;
+    return littleEndian(word);
 }
 
 void storeWord(unsigned char* at, std::uint64_t word) {
+    word = littleEndian(word);
     std::memcpy(at, &word, 8);
 }
 

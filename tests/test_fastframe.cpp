@@ -3,7 +3,9 @@
 // rasteriser against the literal lines and fill on small canvases.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <cmath>
@@ -33,7 +35,7 @@ namespace {
 std::vector<int> supportedLanes() {
     int best = vexKernels_Lanes();
     std::vector<int> lanes;
-    for (int width : {1, 4, 8}) {
+    for (int width : {1, 2, 4, 8}) {
         if (vexKernels_SelectLanes(width)) {
             lanes.push_back(width);
         }
@@ -658,6 +660,53 @@ TEST(FastRaster, CellsTallerThanTheRowTableMatchTheLiteralCell) {
         }
     });
 }
+
+#ifndef _WIN32  // the guard pages are mapped with mmap
+TEST(FastRaster, CellsAtTheEndsOfTheFrameBufferTouchNoByteBeyondIt) {
+    // A frame buffer flush against an inaccessible page, after its last byte (the top row's
+    // right end, rows being stored bottom-up) or before its first (the bottom row's left end):
+    // the wide loads and stores of a cell row must stay within the row's pixels, and a byte read
+    // beyond them ends the test with a fault. The bytes must also be the literal cell's.
+    const long long page = sysconf(_SC_PAGESIZE);
+    const int width = 29, height = 11;
+    const long long bytes = 3LL * width * height;
+    unsigned char* map = static_cast<unsigned char*>(
+        mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map, page, PROT_NONE), 0);
+    ASSERT_EQ(mprotect(map + 2 * page, page, PROT_NONE), 0);
+    struct End {
+        unsigned char* buffer;
+        int y0, y1;  // the rows near that end of the buffer
+    };
+    const End ends[] = {{map + 2 * page - bytes, -12, 4}, {map + page, height - 5, height + 12}};
+    forEachLaneWidth([&] {
+        std::mt19937 random(2718);
+        for (const End& end : ends) {
+            for (int round = 0; round < 200; ++round) {
+                int x[4], y[4];
+                const int cx = std::uniform_int_distribution<int>(-12, width + 12)(random);
+                for (int v = 0; v < 4; ++v) {
+                    x[v] = cx + std::uniform_int_distribution<int>(-9, 9)(random);
+                    y[v] = std::uniform_int_distribution<int>(end.y0, end.y1)(random);
+                }
+                const Color colour1 = static_cast<Color>(random() & 0xffffff);
+                const Color colour2 = static_cast<Color>(random() & 0xffffff);
+                TestCanvas literal(width, height, 0x0000ff);
+                drawLiteralCell(x, y, colour1, colour2);
+                vexRaster_Initialize(width, height, end.buffer);
+                vexRaster_SetPenSize(0);
+                vexRaster_SetClearColor(0x0000ff);
+                vexRaster_Clear();
+                vexRaster_DrawCellRows(x, y, colour1, colour2, 0, height);
+                ASSERT_EQ(std::memcmp(end.buffer, literal.bytes.data(), bytes), 0)
+                    << "round " << round << ", cell at column " << cx;
+            }
+        }
+    });
+    munmap(map, 3 * page);
+}
+#endif
 
 TEST(FastRaster, LinesMatchTheLiteralLineInEveryBandSplit) {
     forEachLaneWidth([&] {

@@ -421,8 +421,8 @@ TEST(OutputFaults, StandardOutputThatTakesNothingFailsTheRun) {
     Folder folder(realFont());
     TempDir capture;
     std::string err = capture.file("err");
-    std::string command = "cd '" + folder.dir.path + "' && exec '" + VEX_PROGRAM_PATH +
-                          "' >/dev/full 2>'" + err + "'";
+    std::string command = "cd '" + folder.dir.path + "' && exec " +
+                          shellCommandOf(VEX_PROGRAM_PATH) + " >/dev/full 2>'" + err + "'";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
@@ -526,7 +526,7 @@ TEST(InterruptFaults, RunsKilledAtAnyMomentLeaveNoPartOfANewPicture) {
             if (chdir(folder.dir.path.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) {
                 _exit(127);
             }
-            execl(VEX_PROGRAM_PATH, VEX_PROGRAM_PATH, static_cast<char*>(nullptr));
+            execCommand(commandOf(VEX_PROGRAM_PATH));
             _exit(127);
         }
         usleep(static_cast<useconds_t>(runMicroseconds * (k + 1) / (moments + 1)));

@@ -15,8 +15,9 @@ typedef std::set<std::string> Names;
 // One install of this build into a fresh prefix, shared by the tests of this program.
 struct Installed {
     Installed() {
-        result = runProgramWith(VEX_CMAKE_PATH,
-                                {"--install", VEX_BUILD_DIR, "--prefix", prefix.path}, "");
+        // CMake is the host's program, never the emulator's.
+        result =
+            runCommand({VEX_CMAKE_PATH, "--install", VEX_BUILD_DIR, "--prefix", prefix.path}, "");
         program = prefix.file("bin/vexplot");
     }
     TempDir prefix;

@@ -132,13 +132,14 @@ TEST(OptionsHelp, HelpThatCannotBeWrittenIsAFailure) {
     TempDir dir;
     for (const char* option : {"--help", "--version"}) {
         SCOPED_TRACE(option);
+        const std::vector<std::string> command = commandOf(VEX_PROGRAM_PATH, {option});
         RunResult run = runInChild(
-            [option]() {
+            [&command]() {
                 int full = open("/dev/full", O_WRONLY);
                 if (full < 0 || dup2(full, STDOUT_FILENO) < 0) {
                     return 99;
                 }
-                execl(VEX_PROGRAM_PATH, VEX_PROGRAM_PATH, option, static_cast<char*>(nullptr));
+                execCommand(command);
                 return 98;
             },
             dir.path);

@@ -264,6 +264,26 @@ RunResult runProgram(const std::string& program, const std::string& workDir,
     return runProgramWith(program, {}, workDir, limits);
 }
 
+std::vector<std::string> commandOf(const std::string& program,
+                                   const std::vector<std::string>& arguments) {
+    std::vector<std::string> command;
+    std::istringstream emulator(VEX_EMULATOR);
+    for (std::string word; emulator >> word;) {
+        command.push_back(word);
+    }
+    command.push_back(program);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+std::string shellCommandOf(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& word : commandOf(program, arguments)) {
+        line += (line.empty() ? "'" : " '") + word + "'";
+    }
+    return line;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -386,17 +406,25 @@ void sendStandardOutputToDeathCapture() {
 
 #else
 
-RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workDir, const RunLimits& limits) {
+void execCommand(const std::vector<std::string>& command) {
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& word : command) {
+        argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+}
+
+RunResult runProgramWith(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workDir, const RunLimits& limits) {
+    return runCommand(commandOf(program, arguments), workDir, limits);
+}
+
+RunResult runCommand(const std::vector<std::string>& command, const std::string& workDir,
+                     const RunLimits& limits) {
     return runInChild(
-        [&program, &argv]() {
-            execv(program.c_str(), argv.data());
+        [&command]() {
+            execCommand(command);
             return 127;
         },
         workDir, limits);

@@ -83,6 +83,21 @@ struct RunResult {
     std::string err;
 };
 
+// The words that start `program` with `arguments`: the program itself natively; in a cross build
+// run under an emulator, the emulator's command (VEX_EMULATOR) before it, since the system
+// cannot start a program of another processor on its own. Every test that starts a program of
+// the build goes through this.
+std::vector<std::string> commandOf(const std::string& program,
+                                   const std::vector<std::string>& arguments = {});
+// The same as one line for the shell, each word in single quotes.
+std::string shellCommandOf(const std::string& program,
+                           const std::vector<std::string>& arguments = {});
+#ifndef _WIN32
+// Replaces the calling process with the command (its first word a path); returns only when that
+// fails.
+void execCommand(const std::vector<std::string>& command);
+#endif
+
 // Runs the program with no arguments in `workDir`, capturing standard output and error. On
 // Windows the standard output and error come back with "\n" line ends, as on other systems.
 RunResult runProgram(const std::string& program, const std::string& workDir,
@@ -105,6 +120,11 @@ const int fatalExitStatus = 255;
 void sendStandardOutputToDeathCapture();
 
 #ifndef _WIN32
+// Runs a command as it stands (its first word a path): for the host's own programs, such as
+// CMake, which never go through the emulator.
+RunResult runCommand(const std::vector<std::string>& command, const std::string& workDir,
+                     const RunLimits& limits = RunLimits());
+
 // Runs `body` in a forked child of the test process, in `workDir` when it is not empty, under
 // the limits, capturing standard output and error; the child exits with body's result. Lets a
 // test drive code that may end the process or must fail under a resource limit.
