@@ -354,10 +354,14 @@ void drawBands(Frame& f, int t) {
                                     &right);
         }
         vexRaster_WarmBand(band, left, right);
+        const VexCellRun* lists[mostThreads];
+        int counts[mostThreads];
         for (int u = 0; u < f.threads; ++u) {
             const RunList& runs = runsOf(f, u)[b];
-            vexRaster_DrawCells(grid, runs.data(), static_cast<int>(runs.size()), band, scratch);
+            lists[u] = runs.data();
+            counts[u] = static_cast<int>(runs.size());
         }
+        vexRaster_DrawCells(grid, lists, counts, f.threads, band, scratch);
     }
 }
 
@@ -453,7 +457,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.nextBand.store(0);
     f.slotCount = vexFractal_OrbitSlotCount(ny, f.heights.kernels->lanes);
     f.slotBytes = vexFractal_OrbitSlotBytes(f.slotCount);
-    f.scratchBytes = wholeLines(vexRaster_CellScratchBytes());
+    f.scratchBytes = wholeLines(vexRaster_CellScratchBytes(std::max(canvasWidth, 1), vexBandRows));
     // The block for the most threads is the largest: fewer need less of everything.
     if (leastBlockBytes(f) + hugePage > 0x7fffffffLL) {
         drawGridLiterally(xs, nx, ys, ny);

@@ -9,8 +9,7 @@ constexpr VexKernels kernelTable() {
     return {L::width,
             {L::width, advanceOrbits<L>},
             {shadeColumn<L>, projectColumn<L>},
-            {drawCells<L>, fillTriangle<L>, drawLine, drawOneCell<L>,
-             static_cast<long long>(sizeof(CellRows<L>))}};
+            {drawCells<L>, fillTriangle<L>, drawLine, drawOneCell<L>, cellScratchBytes<L>}};
 }
 
 }  // namespace
