@@ -231,13 +231,19 @@ void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const Rows
     const long long left = static_cast<long long>(group.bounds.left[k]);
     const long long y = at.first[k] + from;
     unsigned char* row = pixelAt(band, left, y);
+    // The window's bits in the map: from bit `shift` of a row's word w[0] on into w[1].
+    const unsigned shift = static_cast<unsigned>(3 * left & 63);
+    unsigned long long* w = coverageAt(coverage, left, y);
     for (long long r = 0; r < n; ++r) {
-        const unsigned long long fresh = rows.both[r][k] & ~coveredFrom(coverage, left, y + r);
+        const unsigned long long covered = (w[0] >> shift) | ((w[1] << 1) << (63 - shift));
+        const unsigned long long fresh = rows.both[r][k] & ~covered;
         if (fresh != 0) {
             L::paintCellRow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
-            coverFrom(coverage, left, y + r, fresh);
+            w[0] |= fresh << shift;
+            w[1] |= (fresh >> 1) >> (63 - shift);
         }
         row -= rowBytes;
+        w += coverage.stride;
     }
 }
 
