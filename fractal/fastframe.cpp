@@ -116,7 +116,7 @@ struct Frame {
     // The corners: first each corner's height (nx columns of ny doubles); once the shades are
     // known, each column's slot is overwritten by that column's pixel columns and rows (ny ints
     // each, the same 8 * ny bytes). Holding both in one place keeps the frame's own memory near
-    // 6 MB beside the 86 MB frame buffer.
+    // 7 MB beside the 86 MB frame buffer.
     double* corners;
     unsigned char* shades;  // 2 per cell, as VexCellGrid reads them
     // The grid's row steps up and down, and each row's view offset (ny each).
