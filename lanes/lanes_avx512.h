@@ -131,6 +131,10 @@ struct Avx512Lanes {
                              const Colour& first, const Colour& second) {
         _mm512_mask_storeu_epi8(pixel, both, _mm512_mask_blend_epi8(two, first.wide, second.wide));
     }
+    static void paintCellWindow(unsigned char* pixel, unsigned long long both,
+                                unsigned long long two, const Colour& first, const Colour& second) {
+        paintCellRow(pixel, both, two, first, second);
+    }
 };
 
 }  // namespace

@@ -234,11 +234,18 @@ void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const Rows
     // The window's bits in the map: from bit `shift` of a row's word w[0] on into w[1].
     const unsigned shift = static_cast<unsigned>(3 * left & 63);
     unsigned long long* w = coverageAt(coverage, left, y);
+    // Whether the whole 64-byte window lies in the row, so that it may be painted in one wide
+    // read and write.
+    const bool inRow = 3 * left + 64 <= rowBytes;
     for (long long r = 0; r < n; ++r) {
         const unsigned long long covered = (w[0] >> shift) | ((w[1] << 1) << (63 - shift));
         const unsigned long long fresh = rows.both[r][k] & ~covered;
         if (fresh != 0) {
-            L::paintCellRow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
+            if (inRow) {
+                L::paintCellWindow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
+            } else {
+                L::paintCellRow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
+            }
             w[0] |= fresh << shift;
             w[1] |= (fresh >> 1) >> (63 - shift);
         }
