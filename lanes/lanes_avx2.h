@@ -114,7 +114,8 @@ struct Avx2Lanes {
         return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
     }
     // The same, where all 64 bytes from `pixel` lie in one canvas row, which only the thread
-    // drawing its band writes: the bytes outside the mask are read and written back unchanged.
+    // drawing its band writes: the bytes outside the mask are read and written back unchanged
+    // (docs/performance.md, "Cells in one pass").
     static void paintCellWindow(unsigned char* pixel, unsigned long long both,
                                 unsigned long long two, Colour first, Colour second) {
         for (int half = 0; half < 2; ++half) {
