@@ -116,7 +116,7 @@ struct Frame {
     // The corners: first each corner's height (nx columns of ny doubles); once the shades are
     // known, each column's slot is overwritten by that column's pixel columns and rows (ny ints
     // each, the same 8 * ny bytes). Holding both in one place keeps the frame's own memory near
-    // 7 MB beside the 86 MB frame buffer.
+    // 6 MB beside the 86 MB frame buffer.
     double* corners;
     unsigned char* shades;  // 2 per cell, as VexCellGrid reads them
     // The grid's row steps up and down, and each row's view offset (ny each).
@@ -354,14 +354,10 @@ void drawBands(Frame& f, int t) {
                                     &right);
         }
         vexRaster_WarmBand(band, left, right);
-        const VexCellRun* lists[mostThreads];
-        int counts[mostThreads];
         for (int u = 0; u < f.threads; ++u) {
             const RunList& runs = runsOf(f, u)[b];
-            lists[u] = runs.data();
-            counts[u] = static_cast<int>(runs.size());
+            vexRaster_DrawCells(grid, runs.data(), static_cast<int>(runs.size()), band, scratch);
         }
-        vexRaster_DrawCells(grid, lists, counts, f.threads, band, scratch);
     }
 }
 
@@ -457,7 +453,7 @@ void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny,
     f.nextBand.store(0);
     f.slotCount = vexFractal_OrbitSlotCount(ny, f.heights.kernels->lanes);
     f.slotBytes = vexFractal_OrbitSlotBytes(f.slotCount);
-    f.scratchBytes = wholeLines(vexRaster_CellScratchBytes(std::max(canvasWidth, 1), vexBandRows));
+    f.scratchBytes = wholeLines(vexRaster_CellScratchBytes());
     // The block for the most threads is the largest: fewer need less of everything.
     if (leastBlockBytes(f) + hugePage > 0x7fffffffLL) {
         drawGridLiterally(xs, nx, ys, ny);

@@ -1,7 +1,7 @@
 // Fuzzes the fast frame's cell path against the literal lines and fills: any four corners, in
 // any band split and with any vector width the processor has, must paint exactly the literal
-// pixels, and nothing outside the canvas; so must the same cells drawn front to back as one
-// grid, where later cells hide earlier ones wholly or in part.
+// pixels, and nothing outside the canvas; so must the same cells drawn as runs of one grid, in
+// lists, as the frame draws its bands.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -23,9 +23,9 @@ struct Cell {
     int colour1, colour2;
 };
 
-// The cells as one grid drawn front to back, in `lists` lists: cell k is cell (2k, 0) of a grid
-// of 2n + 1 columns and 3 rows, with the usual outline lines (neither the last column nor the
-// last row); the grid's other cells are in no run.
+// The cells as runs of one grid, drawn list after list, in `lists` lists: cell k is cell (2k, 0) of
+// a grid of 2n + 1 columns and 3 rows, with the usual outline lines (neither the last column nor
+// the last row); the grid's other cells are in no run.
 void drawAsGrid(const std::vector<Cell>& cells, int bands, int lists) {
     const int n = static_cast<int>(cells.size());
     const int nx = 2 * n + 1;
@@ -62,11 +62,12 @@ void drawAsGrid(const std::vector<Cell>& cells, int bands, int lists) {
         starts.push_back(runs.data() + n * l / lists);
         counts.push_back(n * (l + 1) / lists - n * l / lists);
     }
-    std::vector<double> scratch(
-        static_cast<std::size_t>(vexRaster_CellScratchBytes(width, height) / 8 + 1));
+    std::vector<double> scratch(static_cast<std::size_t>(vexRaster_CellScratchBytes() / 8 + 1));
     for (int b = 0; b < bands; ++b) {
         const VexRowBand band = vexRaster_Band(height * b / bands, height * (b + 1) / bands);
-        vexRaster_DrawCells(grid, starts.data(), counts.data(), lists, band, scratch.data());
+        for (int l = 0; l < lists; ++l) {
+            vexRaster_DrawCells(grid, starts[l], counts[l], band, scratch.data());
+        }
     }
 }
 

@@ -17,8 +17,6 @@
 
 #include "raster/cell_rows.h"
 
-#include "raster/band_coverage.h"
-
 #include "raster/band_cells.h"
 
 #include "kernels/kernel_table.h"

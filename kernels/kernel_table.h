@@ -9,7 +9,8 @@ constexpr VexKernels kernelTable() {
     return {L::width,
             {L::width, advanceOrbits<L>},
             {shadeColumn<L>, projectColumn<L>},
-            {drawCells<L>, fillTriangle<L>, drawLine, drawOneCell<L>, cellScratchBytes<L>}};
+            {drawCells<L>, fillTriangle<L>, drawLine, drawOneCell<L>,
+             static_cast<long long>(sizeof(CellRows<L>))}};
 }
 
 }  // namespace

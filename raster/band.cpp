@@ -49,8 +49,8 @@ VexInk vexRaster_InkOf(Color colour) {
     return ink;
 }
 
-long long vexRaster_CellScratchBytes(long long width, int rows) {
-    return vexRaster_BandKernels().scratchBytes(width, rows);
+long long vexRaster_CellScratchBytes() {
+    return vexRaster_BandKernels().scratchBytes;
 }
 
 // A band's runs jump from column to column, each column's corners and shades in their own part
@@ -100,9 +100,9 @@ void vexRaster_WarmBand(const VexRowBand& band, int left, int right) {
     warmSink.fetch_add(sum, std::memory_order_relaxed);
 }
 
-void vexRaster_DrawCells(const VexCellGrid& grid, const VexCellRun* const* lists, const int* counts,
-                         int listCount, const VexRowBand& band, void* scratch) {
-    vexRaster_BandKernels().drawCells(grid, lists, counts, listCount, band, scratch);
+void vexRaster_DrawCells(const VexCellGrid& grid, const VexCellRun* runs, int count,
+                         const VexRowBand& band, void* scratch) {
+    vexRaster_BandKernels().drawCells(grid, runs, count, band, scratch);
 }
 
 void vexRaster_DrawLineRows(int x1, int y1, int x2, int y2, Color colour, int rowBegin,
@@ -126,7 +126,7 @@ void vexRaster_DrawCellRows(const int x[4], const int y[4], Color colour1, Color
     const VexRowBand band = vexRaster_Band(rowBegin, rowEnd);
     if (band.rowBegin < band.rowEnd) {
         const VexBandKernels& kernels = vexRaster_BandKernels();
-        Scratch scratch(kernels.scratchBytes(band.width, band.rowEnd - band.rowBegin));
+        Scratch scratch(kernels.scratchBytes);
         kernels.drawCell(band, x, y, colour1, colour2, scratch.memory.get());
     }
 }

@@ -1,8 +1,7 @@
 // The band rasteriser's cells: a column's runs of cells set up a group at a time in lanes, their
-// rows formed into a table of masks and painted front to back, the last cell of the sweep
-// first, each pixel only where no cell drawn before it paints; the cells the one-pass window
-// cannot hold drawn triangle by triangle. A kernel body, included by the kernel units after
-// raster/band_coverage.h (see lanes/lanes_scalar.h).
+// rows formed into a table of masks and painted in the sweep's order, the cells the one-pass
+// window cannot hold drawn triangle by triangle. A kernel body, included by the kernel units
+// after raster/cell_rows.h (see lanes/lanes_scalar.h).
 #pragma once
 
 namespace {
@@ -28,9 +27,6 @@ struct CellBounds {
     // The first column of the cell's window: its leftmost column, clamped to the canvas, which
     // keeps every pixel of the cell inside the window.
     double left[L::width];
-    // Its rightmost column, clamped to the canvas: a cell drawn in one pass paints only columns
-    // left..right.
-    double right[L::width];
 };
 
 template <class L>
@@ -103,7 +99,6 @@ __attribute__((always_inline)) inline void setUpCells(const CellCorners& c, int 
     L::store(group.bounds.top2, top2);
     L::store(group.bounds.bottom2, bottom2);
     L::store(group.bounds.left, left);
-    L::store(group.bounds.right, L::min(L::max(xHigh, zero), last));
     const typename L::Mask fits =
         L::both(L::gt(L::splat(cellWindow), xHigh - xLow),
                 L::ge(L::splat(static_cast<double>(longestFixedPointLine)), yHigh - yLow));
@@ -128,48 +123,6 @@ struct RowsInBand {
     long long first[L::width];
     long long count[L::width];
 };
-
-// The scratch of one thread's band: the table of cell rows, the coverage map, and two copies
-// of the pixels a cell drawn triangle by triangle may paint (at least one canvas row each).
-inline long long scratchLines(long long bytes) {
-    return (bytes + vexCacheLineBytes - 1) / vexCacheLineBytes * vexCacheLineBytes;
-}
-inline long long coverageBytes(long long width, long long rows) {
-    return scratchLines(8 * coverageStride(width) * rows);
-}
-inline long long copyBytes(long long width) {
-    return scratchLines(most(3 * width, 32768));
-}
-
-template <class L>
-long long cellScratchBytes(long long width, int rows) {
-    return scratchLines(sizeof(CellRows<L>)) + coverageBytes(width, rows) + 2 * copyBytes(width);
-}
-
-template <class L>
-struct CellScratch {
-    CellRows<L>* rows;
-    Behind behind;
-};
-
-// Carves the scratch for the band and clears its coverage map.
-template <class L>
-CellScratch<L> scratchFor(void* scratch, const VexRowBand& band) {
-    unsigned char* at = static_cast<unsigned char*>(scratch);
-    CellScratch<L> s;
-    s.rows = reinterpret_cast<CellRows<L>*>(at);
-    at += scratchLines(sizeof(CellRows<L>));
-    const long long rows = band.rowEnd - band.rowBegin;
-    Behind& b = s.behind;
-    b.coverage = {reinterpret_cast<unsigned long long*>(at), coverageStride(band.width),
-                  band.rowBegin};
-    __builtin_memset(at, 0, static_cast<std::size_t>(8 * b.coverage.stride * rows));
-    at += coverageBytes(band.width, rows);
-    b.copyBytes = copyBytes(band.width);
-    b.before = at;
-    b.drawn = at + b.copyBytes;
-    return s;
-}
 
 // Fills in `rows` the masks of rows from..from + n - 1 (counted from each cell's first row in
 // the band) of the cells in the bits of `lanes`. Other lanes compute rows that are not used.
@@ -219,86 +172,56 @@ void cellRowsInLanes(const VexRowBand& band, const CellGroup<L>& group, const Ro
     }
 }
 
-// Paints rows from..from + n - 1 of cell k from the masks in `rows`, where no cell drawn before
-// it paints, and covers them.
+// Paints rows from..from + n - 1 of cell k from the masks in `rows`.
 template <class L>
 void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const RowsInBand<L>& at,
                    int k, long long from, long long n, const CellRows<L>& rows, const Ink& first,
-                   const Ink& second, const Coverage& coverage) {
+                   const Ink& second) {
     const typename L::Colour colour1 = L::colourOf(first);
     const typename L::Colour colour2 = L::colourOf(second);
     const long long rowBytes = band.width * 3;
     const long long left = static_cast<long long>(group.bounds.left[k]);
-    const long long y = at.first[k] + from;
-    unsigned char* row = pixelAt(band, left, y);
-    // The window's bits in the map: from bit `shift` of a row's word w[0] on into w[1].
-    const unsigned shift = static_cast<unsigned>(3 * left & 63);
-    unsigned long long* w = coverageAt(coverage, left, y);
+    unsigned char* row = pixelAt(band, left, at.first[k] + from);
     // Whether the whole 64-byte window lies in the row, so that it may be painted in one wide
     // read and write.
-    const bool inRow = 3 * left + 64 <= rowBytes;
-    for (long long r = 0; r < n; ++r) {
-        const unsigned long long covered = (w[0] >> shift) | ((w[1] << 1) << (63 - shift));
-        const unsigned long long fresh = rows.both[r][k] & ~covered;
-        if (fresh != 0) {
-            if (inRow) {
-                L::paintCellWindow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
-            } else {
-                L::paintCellRow(row, fresh, rows.two[r][k] & fresh, colour1, colour2);
-            }
-            w[0] |= fresh << shift;
-            w[1] |= (fresh >> 1) >> (63 - shift);
+    if (3 * left + 64 <= rowBytes) {
+        for (long long r = 0; r < n; ++r) {
+            L::paintCellWindow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
+            row -= rowBytes;
         }
+        return;
+    }
+    for (long long r = 0; r < n; ++r) {
+        L::paintCellRow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
         row -= rowBytes;
-        w += coverage.stride;
     }
 }
 
-// A cell's two triangles drawn one by one, with their outline lines (see drawGroup), where no
-// cell drawn before it paints.
+// A cell's two triangles drawn one by one, with their outline lines (see drawGroup).
 template <class L>
 void drawCellTriangles(const VexRowBand& band, const CellCorners& c, const Ink& first,
-                       const Ink& second, unsigned outline1, unsigned outline2,
-                       const Behind& behind) {
+                       const Ink& second, unsigned outline1, unsigned outline2) {
     const int j = c.j;
     const int x[4] = {c.leftX[j], c.rightX[j], c.rightX[j + 1], c.leftX[j + 1]};
     const int y[4] = {c.leftY[j], c.rightY[j], c.rightY[j + 1], c.leftY[j + 1]};
-    long long xLow = x[0], xHigh = x[0], yLow = y[0], yHigh = y[0];
-    for (int k = 1; k < 4; ++k) {
-        xLow = least(xLow, x[k]);
-        xHigh = most(xHigh, x[k]);
-        yLow = least(yLow, y[k]);
-        yHigh = most(yHigh, y[k]);
-    }
-    yLow = most(yLow, band.rowBegin);
-    yHigh = least(yHigh, band.rowEnd - 1);
-    if (yLow > yHigh) {
-        return;
-    }
-    drawCellBehind(band, behind, xLow, xHigh, yLow, yHigh, [&](const VexRowBand& rows) {
-        drawTriangle<L>(rows, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
-        drawTriangle<L>(rows, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
-    });
+    drawTriangle<L>(band, x[0], y[0], x[1], y[1], x[2], y[2], first, outline1);
+    drawTriangle<L>(band, x[2], y[2], x[3], y[3], x[0], y[0], second, outline2);
 }
 
-// The `cells` cells of a group (set up from c.j on), last first, with the outline lines k
-// (joining T_k and T_k+1) whose bit is set in outlines1 for triangle 1 (P0, P1, P2) and outlines2
-// for triangle 2 (P2, P3, P0). Cells with the sweep's usual lines, P0 -> P1 for triangle 1,
-// P3 -> P0 and P0 -> P2 for triangle 2, are drawn in one pass when the window holds them and
-// neither triangle is flat; the others triangle by triangle. A one-pass cell whose columns are
-// covered on every one of its rows in the band is hidden: its rows are never formed.
+// The `cells` cells of a group (set up from c.j on), in order, with the outline lines k (joining
+// T_k and T_k+1) whose bit is set in outlines1 for triangle 1 (P0, P1, P2) and outlines2 for
+// triangle 2 (P2, P3, P0). Cells with the sweep's usual lines, P0 -> P1 for triangle 1, P3 -> P0
+// and P0 -> P2 for triangle 2, are drawn in one pass when the window holds them and neither
+// triangle is flat; the others triangle by triangle.
 template <class L>
 void drawGroup(const VexRowBand& band, const CellCorners& c, int cells, const Ink* const* firsts,
                const Ink* const* seconds, const unsigned* outlines1, const unsigned* outlines2,
-               const CellGroup<L>& group, const CellScratch<L>& scratch) {
-    const Coverage& coverage = scratch.behind.coverage;
-    CellRows<L>& rows = *scratch.rows;
+               const CellGroup<L>& group, CellRows<L>& rows) {
     unsigned usual = 0;
     for (int k = 0; k < cells; ++k) {
         usual |= (outlines1[k] == usualLines1 && outlines2[k] == usualLines2 ? 1u : 0u) << k;
     }
-    const unsigned onePass = group.onePass & usual;
-    unsigned lanes = onePass;
+    const unsigned lanes = group.onePass & usual;
     RowsInBand<L> at;
     long long tallest = 0;
     for (int k = 0; k < L::width; ++k) {
@@ -309,34 +232,25 @@ void drawGroup(const VexRowBand& band, const CellCorners& c, int cells, const In
             least(static_cast<long long>(group.bounds.lastRow[cell]), band.rowEnd - 1);
         at.count[k] = most(last - at.first[k] + 1, 0);
         if ((lanes >> k & 1u) != 0) {
-            if (coveredBox(coverage, static_cast<long long>(group.bounds.left[k]),
-                           static_cast<long long>(group.bounds.right[k]), at.first[k], last)) {
-                lanes &= ~(1u << k);
-            } else {
-                tallest = most(tallest, at.count[k]);
-            }
+            tallest = most(tallest, at.count[k]);
         }
     }
     const bool together = tallest <= CellRows<L>::capacity;
     if (together && lanes != 0) {
         cellRowsInLanes<L>(band, group, at, lanes, 0, tallest, rows);
     }
-    for (int k = cells - 1; k >= 0; --k) {
-        if ((onePass >> k & 1u) == 0) {
+    for (int k = 0; k < cells; ++k) {
+        if ((lanes >> k & 1u) == 0) {
             drawCellTriangles<L>(band, {c.leftX, c.leftY, c.rightX, c.rightY, c.j + k}, *firsts[k],
-                                 *seconds[k], outlines1[k], outlines2[k], scratch.behind);
-        } else if ((lanes >> k & 1u) == 0) {
-            // Hidden.
+                                 *seconds[k], outlines1[k], outlines2[k]);
         } else if (together) {
-            paintCellRows<L>(band, group, at, k, 0, at.count[k], rows, *firsts[k], *seconds[k],
-                             coverage);
+            paintCellRows<L>(band, group, at, k, 0, at.count[k], rows, *firsts[k], *seconds[k]);
         } else {
             // Taller than the table: the cell alone, a table at a time.
             for (long long from = 0; from < at.count[k]; from += CellRows<L>::capacity) {
                 const long long n = least(CellRows<L>::capacity, at.count[k] - from);
                 cellRowsInLanes<L>(band, group, at, 1u << k, from, n, rows);
-                paintCellRows<L>(band, group, at, k, from, n, rows, *firsts[k], *seconds[k],
-                                 coverage);
+                paintCellRows<L>(band, group, at, k, from, n, rows, *firsts[k], *seconds[k]);
             }
         }
     }
@@ -357,8 +271,8 @@ void drawOneCell(const VexRowBand& band, const int* x, const int* y, int colour1
     const Ink* seconds[1] = {&second};
     const unsigned outlines1[1] = {usualLines1};
     const unsigned outlines2[1] = {usualLines2};
-    drawGroup<L>(band, corners, 1, firsts, seconds, outlines1, outlines2, group,
-                 scratchFor<L>(scratch, band));
+    CellRows<L>& rows = *static_cast<CellRows<L>*>(scratch);
+    drawGroup<L>(band, corners, 1, firsts, seconds, outlines1, outlines2, group, rows);
 }
 
 // Asks for the first corners and shades of a run. Each band's runs are read before its lines
@@ -376,54 +290,48 @@ inline void askForRun(const VexCellGrid& grid, const VexCellRun& run) {
 // less the outline lines whose every pixel a later line of the sweep paints again: triangle 1's
 // closing edge P2-P0 is triangle 2's P0-P2; its edge P1-P2 is the next column's P3-P0; triangle
 // 2's edge P2-P3 is the next cell's P0-P1 (docs/performance.md, "Dropped outline lines"). Only
-// the last column and the last row keep those lines. The lists' cells are drawn front to back,
-// the last list's last cell first, each pixel where no cell drawn before paints
-// (docs/performance.md, "Front to back"); the cells of a run are set up L::width at a time, in
-// lanes, and drawn a group at a time.
+// the last column and the last row keep those lines. The cells of a run are set up L::width at
+// a time, in lanes, and drawn a group at a time, in order.
 template <class L>
-void drawCells(const VexCellGrid& grid, const VexCellRun* const* lists, const int* counts,
-               int listCount, const VexRowBand& band, void* scratch) {
+void drawCells(const VexCellGrid& grid, const VexCellRun* runs, int count, const VexRowBand& band,
+               void* scratch) {
     const int cellRows = grid.ny - 1;
     const double lastCanvasColumn = static_cast<double>(band.width - 1);
-    // The table and the map lie in the caller's memory: they would not fit a small stack.
-    const CellScratch<L> parts = scratchFor<L>(scratch, band);
-    for (int list = listCount - 1; list >= 0; --list) {
-        const VexCellRun* runs = lists[list];
-        for (const VexCellRun* run = runs + counts[list] - 1; run >= runs; --run) {
-            const int i = run->column;
-            const int* leftX = grid.columns[i];
-            const int* leftY = grid.rows[i];
-            const int* rightX = grid.columns[i + 1];
-            const int* rightY = grid.rows[i + 1];
-            const unsigned char* shades = grid.shades + 2LL * i * cellRows;
-            const bool lastColumn = i + 2 == grid.nx;
-            if (run != runs) {
-                askForRun(grid, run[-1]);
+    // The table lies in the caller's memory: at 16 KiB it would take a quarter of a small stack.
+    CellRows<L>& rows = *static_cast<CellRows<L>*>(scratch);
+    for (const VexCellRun* run = runs; run != runs + count; ++run) {
+        const int i = run->column;
+        const int* leftX = grid.columns[i];
+        const int* leftY = grid.rows[i];
+        const int* rightX = grid.columns[i + 1];
+        const int* rightY = grid.rows[i + 1];
+        const unsigned char* shades = grid.shades + 2LL * i * cellRows;
+        const bool lastColumn = i + 2 == grid.nx;
+        if (run + 1 != runs + count) {
+            askForRun(grid, run[1]);
+        }
+        for (int j0 = run->first; j0 <= run->last; j0 += L::width) {
+            // The corners of the group after the next, within the run.
+            const long long ahead = least(j0 + 2 * L::width, run->last + 1);
+            __builtin_prefetch(leftX + ahead);
+            __builtin_prefetch(leftY + ahead);
+            __builtin_prefetch(rightX + ahead);
+            __builtin_prefetch(rightY + ahead);
+            const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
+            CellGroup<L> group;
+            setUpCells<L>({leftX, leftY, rightX, rightY, j0}, cells, lastCanvasColumn, group);
+            const Ink* firsts[L::width];
+            const Ink* seconds[L::width];
+            unsigned outlines1[L::width], outlines2[L::width];
+            for (int k = 0; k < cells; ++k) {
+                const int j = j0 + k;
+                firsts[k] = &grid.inks[shades[2 * j]];
+                seconds[k] = &grid.inks[shades[2 * j + 1]];
+                outlines1[k] = lastColumn ? lastColumnLines1 : usualLines1;
+                outlines2[k] = j + 1 == cellRows ? lastRowLines2 : usualLines2;
             }
-            const int groups = (run->last - run->first) / L::width;
-            for (int j0 = run->first + groups * L::width; j0 >= run->first; j0 -= L::width) {
-                // The corners of the group before the previous, within the run.
-                const long long ahead = most(j0 - 2 * L::width, run->first);
-                __builtin_prefetch(leftX + ahead);
-                __builtin_prefetch(leftY + ahead);
-                __builtin_prefetch(rightX + ahead);
-                __builtin_prefetch(rightY + ahead);
-                const int cells = run->last - j0 + 1 < L::width ? run->last - j0 + 1 : L::width;
-                CellGroup<L> group;
-                setUpCells<L>({leftX, leftY, rightX, rightY, j0}, cells, lastCanvasColumn, group);
-                const Ink* firsts[L::width];
-                const Ink* seconds[L::width];
-                unsigned outlines1[L::width], outlines2[L::width];
-                for (int k = 0; k < cells; ++k) {
-                    const int j = j0 + k;
-                    firsts[k] = &grid.inks[shades[2 * j]];
-                    seconds[k] = &grid.inks[shades[2 * j + 1]];
-                    outlines1[k] = lastColumn ? lastColumnLines1 : usualLines1;
-                    outlines2[k] = j + 1 == cellRows ? lastRowLines2 : usualLines2;
-                }
-                drawGroup<L>(band, {leftX, leftY, rightX, rightY, j0}, cells, firsts, seconds,
-                             outlines1, outlines2, group, parts);
-            }
+            drawGroup<L>(band, {leftX, leftY, rightX, rightY, j0}, cells, firsts, seconds,
+                         outlines1, outlines2, group, rows);
         }
     }
 }

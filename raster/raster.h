@@ -107,9 +107,8 @@ VexRowBand vexRaster_Band(int rowBegin, int rowEnd);
 // The colour's pattern for the rasteriser's wide stores.
 VexInk vexRaster_InkOf(Color colour);
 
-// Bytes of working memory one thread's vexRaster_DrawCells needs, with the lane width in use,
-// for bands of at most `rows` rows of a canvas `width` pixels wide.
-long long vexRaster_CellScratchBytes(long long width, int rows);
+// Bytes of working memory one thread's vexRaster_DrawCells needs, for any lane width.
+long long vexRaster_CellScratchBytes();
 
 // Widens [*left, *right] to the canvas columns that the runs' cells reach, about (their end
 // corners), and asks for the runs' rows and shades, so that they are in the cache when drawn.
@@ -120,9 +119,7 @@ void vexRaster_ColumnsOfRuns(const VexCellGrid& grid, const VexCellRun* runs, in
 // and right, in address order, writing nothing: the drawing then finds them in the cache.
 void vexRaster_WarmBand(const VexRowBand& band, int left, int right);
 
-// The pixels that the cells of the lists' runs leave, list after list, each run's cells in
-// order, each cell as vex3D_DrawShadedQuad draws it, on the band only, with `scratch`
-// (vexRaster_CellScratchBytes, aligned for doubles) as working memory. They are drawn front to
-// back, the last cell first: each pixel is written once, by the last cell to paint it.
-void vexRaster_DrawCells(const VexCellGrid& grid, const VexCellRun* const* lists, const int* counts,
-                         int listCount, const VexRowBand& band, void* scratch);
+// The cells of the runs in order, each as vex3D_DrawShadedQuad draws it, on the band only, with
+// `scratch` (vexRaster_CellScratchBytes, aligned for doubles) as working memory.
+void vexRaster_DrawCells(const VexCellGrid& grid, const VexCellRun* runs, int count,
+                         const VexRowBand& band, void* scratch);

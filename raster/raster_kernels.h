@@ -7,8 +7,8 @@
 // The band rasteriser of one lane width.
 struct VexBandKernels {
     // vexRaster_DrawCells.
-    void (*drawCells)(const VexCellGrid& grid, const VexCellRun* const* lists, const int* counts,
-                      int listCount, const VexRowBand& band, void* scratch);
+    void (*drawCells)(const VexCellGrid& grid, const VexCellRun* runs, int count,
+                      const VexRowBand& band, void* scratch);
     // vex3D_FillTriangle from projected corners (outline, then fill) in one colour, on the band.
     void (*fillTriangle)(const VexRowBand& band, int x0, int y0, int x1, int y1, int x2, int y2,
                          Color colour);
@@ -17,9 +17,8 @@ struct VexBandKernels {
     // The sweep's cell from projected corners (see vexRaster_DrawCellRows), on the band.
     void (*drawCell)(const VexRowBand& band, const int* x, const int* y, Color colour1,
                      Color colour2, void* scratch);
-    // The working memory drawCells and drawCell need for bands of a canvas `width` pixels wide
-    // and at most `rows` rows.
-    long long (*scratchBytes)(long long width, int rows);
+    // The working memory drawCells and drawCell need.
+    long long scratchBytes;
 };
 
 // The band rasteriser of the lane width in use (kernels/kernels.cpp chooses it).
