@@ -113,6 +113,7 @@ struct Avx2Lanes {
         const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
         return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
     }
+    static const bool paintsWindows = true;
     // The same, where all 64 bytes from `pixel` lie in one canvas row, which only the thread
     // drawing its band writes: the bytes outside the mask are read and written back unchanged
     // (docs/performance.md, "Cells in one pass").

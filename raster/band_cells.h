@@ -184,7 +184,7 @@ void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const Rows
     unsigned char* row = pixelAt(band, left, at.first[k] + from);
     // Whether the whole 64-byte window lies in the row, so that it may be painted in one wide
     // read and write.
-    if (3 * left + 64 <= rowBytes) {
+    if (L::paintsWindows && 3 * left + 64 <= rowBytes) {
         for (long long r = 0; r < n; ++r) {
             L::paintCellWindow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
             row -= rowBytes;
