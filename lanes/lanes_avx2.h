@@ -104,6 +104,34 @@ struct Avx2Lanes {
                              Colour first, Colour second) {
         ::paintCellBits(pixel, both, two, *first, *second);
     }
+    // 32 bits of a byte mask as 32 bytes, 0xff where the bit is set.
+    static __m256i bytesOf(unsigned bits) {
+        const __m256i spread =
+            _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits)),
+                                _mm256_setr_epi64x(0, 0x0101010101010101LL, 0x0202020202020202LL,
+                                                   0x0303030303030303LL));
+        const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
+        return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
+    }
+    static const bool paintsWindows = true;
+    // The same, where all 64 bytes from `pixel` lie in one canvas row, which only the thread
+    // drawing its band writes: the bytes outside the mask are read and written back unchanged
+    // (docs/performance.md, "Cells in one pass").
+    static void paintCellWindow(unsigned char* pixel, unsigned long long both,
+                                unsigned long long two, Colour first, Colour second) {
+        for (int half = 0; half < 2; ++half) {
+            unsigned char* at = pixel + 32 * half;
+            const unsigned shift = 32u * static_cast<unsigned>(half);
+            const __m256i inks = _mm256_blendv_epi8(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first->pattern + 32 * half)),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second->pattern + 32 * half)),
+                bytesOf(static_cast<unsigned>(two >> shift)));
+            const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(at),
+                _mm256_blendv_epi8(old, inks, bytesOf(static_cast<unsigned>(both >> shift))));
+        }
+    }
 };
 
 }  // namespace

@@ -131,6 +131,12 @@ struct Avx512Lanes {
                              const Colour& first, const Colour& second) {
         _mm512_mask_storeu_epi8(pixel, both, _mm512_mask_blend_epi8(two, first.wide, second.wide));
     }
+    // A masked store writes only the masks' bytes; no wider write is needed.
+    static const bool paintsWindows = false;
+    static void paintCellWindow(unsigned char* pixel, unsigned long long both,
+                                unsigned long long two, const Colour& first, const Colour& second) {
+        paintCellRow(pixel, both, two, first, second);
+    }
 };
 
 }  // namespace

@@ -138,6 +138,13 @@ struct ScalarLanes {
                              Colour first, Colour second) {
         ::paintCellBits(pixel, both, two, *first, *second);
     }
+    // The same, where all 64 bytes from `pixel` lie in one canvas row (see Avx2Lanes); run by
+    // run here too.
+    static const bool paintsWindows = false;
+    static void paintCellWindow(unsigned char* pixel, unsigned long long both,
+                                unsigned long long two, Colour first, Colour second) {
+        ::paintCellBits(pixel, both, two, *first, *second);
+    }
 };
 
 }  // namespace

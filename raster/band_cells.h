@@ -180,8 +180,17 @@ void paintCellRows(const VexRowBand& band, const CellGroup<L>& group, const Rows
     const typename L::Colour colour1 = L::colourOf(first);
     const typename L::Colour colour2 = L::colourOf(second);
     const long long rowBytes = band.width * 3;
-    unsigned char* row =
-        pixelAt(band, static_cast<long long>(group.bounds.left[k]), at.first[k] + from);
+    const long long left = static_cast<long long>(group.bounds.left[k]);
+    unsigned char* row = pixelAt(band, left, at.first[k] + from);
+    // Whether the whole 64-byte window lies in the row, so that it may be painted in one wide
+    // read and write.
+    if (L::paintsWindows && 3 * left + 64 <= rowBytes) {
+        for (long long r = 0; r < n; ++r) {
+            L::paintCellWindow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
+            row -= rowBytes;
+        }
+        return;
+    }
     for (long long r = 0; r < n; ++r) {
         L::paintCellRow(row, rows.both[r][k], rows.two[r][k], colour1, colour2);
         row -= rowBytes;
