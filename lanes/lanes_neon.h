@@ -146,6 +146,12 @@ struct NeonLanes {
             ::paintCellBits(pixel, both, two, *first, *second);
         }
     }
+    // The chunks above already stay within the masks' reach; no wider write is needed.
+    static const bool paintsWindows = false;
+    static void paintCellWindow(unsigned char* pixel, unsigned long long both,
+                                unsigned long long two, Colour first, Colour second) {
+        paintCellRow(pixel, both, two, first, second);
+    }
 };
 
 }  // namespace

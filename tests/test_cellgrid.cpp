@@ -143,7 +143,7 @@ TEST(CellGrid, FoldedGridsMatchTheLiteralSweepForEveryWidthAndSplit) {
     const Case cases[] = {{14, 12, 40, 30, 3, 6},   {20, 25, 33, 21, 2, 9},  {9, 7, 90, 60, 4, 12},
                           {12, 12, 50, 40, 14, 25}, {6, 40, 30, 300, 3, 20}, {3, 3, 7, 5, 2, 3}};
     const int saved = vexKernels_Lanes();
-    for (int lanes : {1, 4, 8}) {
+    for (int lanes : {1, 2, 4, 8}) {
         if (!vexKernels_SelectLanes(lanes)) {
             continue;
         }
