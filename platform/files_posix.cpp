@@ -86,12 +86,7 @@ bool writePieces(int descriptor, const VexFilePiece* pieces, int count, long lon
 
 // ---- Temporary names ----------------------------------------------------------------------------
 
-const char* const temporaryPrefix = "vexbitmap-";
-const int temporarySuffixLength = 6;
-
-// A name of its own in the folder of `fileName`: the prefix and six random letters and digits.
-// Names are only ever taken with calls that fail on an existing file, so a name another process
-// holds is never touched.
+// A name of its own in the folder of `fileName`, from the time, the process and a sequence.
 bool makeTemporaryName(const char* fileName, char* out, size_t size) {
     static std::uint64_t sequence = 0;
     static std::mutex sequenceLock;
@@ -105,22 +100,9 @@ bool makeTemporaryName(const char* fileName, char* out, size_t size) {
                static_cast<std::uint64_t>(now.tv_nsec) ^
                (static_cast<std::uint64_t>(now.tv_sec) << 20);
     }
-    // One round of a 64-bit mixer spreads every bit of the seed over the whole value.
-    seed = (seed ^ (seed >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    seed = (seed ^ (seed >> 27)) * 0x94d049bb133111ebULL;
-    seed ^= seed >> 31;
-    const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    char suffix[temporarySuffixLength + 1];
-    for (int i = 0; i < temporarySuffixLength; ++i) {
-        suffix[i] = letters[seed % (sizeof letters - 1)];
-        seed /= sizeof letters - 1;
-    }
-    suffix[temporarySuffixLength] = '\0';
     const char* slash = std::strrchr(fileName, '/');
     int folderLength = slash == nullptr ? 0 : static_cast<int>(slash - fileName + 1);
-    int length =
-        std::snprintf(out, size, "%.*s%s%s", folderLength, fileName, temporaryPrefix, suffix);
-    return length >= 0 && static_cast<size_t>(length) < size;
+    return platformTemporaryName(fileName, folderLength, seed, out, size);
 }
 
 // The folder of `fileName`, "." when it has none.

@@ -80,12 +80,7 @@ bool writePieces(HANDLE file, const VexFilePiece* pieces, int count, long long* 
 
 // ---- Temporary names ----------------------------------------------------------------------------
 
-const char* const temporaryPrefix = "vexbitmap-";
-const int temporarySuffixLength = 6;
-
-// A name of its own in the folder of `fileName`: the prefix and six random letters and digits.
-// Names are only ever taken with calls that fail on an existing file, so a name another process
-// holds is never touched.
+// A name of its own in the folder of `fileName`, from the time, the process and a sequence.
 bool makeTemporaryName(const char* fileName, char* out, size_t size) {
     static std::uint64_t sequence = 0;
     static std::mutex sequenceLock;
@@ -98,17 +93,6 @@ bool makeTemporaryName(const char* fileName, char* out, size_t size) {
         seed = sequence ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
                static_cast<std::uint64_t>(now.QuadPart);
     }
-    // One round of a 64-bit mixer spreads every bit of the seed over the whole value.
-    seed = (seed ^ (seed >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    seed = (seed ^ (seed >> 27)) * 0x94d049bb133111ebULL;
-    seed ^= seed >> 31;
-    const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    char suffix[temporarySuffixLength + 1];
-    for (int i = 0; i < temporarySuffixLength; ++i) {
-        suffix[i] = letters[seed % (sizeof letters - 1)];
-        seed /= sizeof letters - 1;
-    }
-    suffix[temporarySuffixLength] = '\0';
     // The folder ends at the last separator of either kind, or after a drive's colon ("C:name").
     int folderLength = 0;
     for (int i = 0; fileName[i] != '\0'; ++i) {
@@ -116,9 +100,7 @@ bool makeTemporaryName(const char* fileName, char* out, size_t size) {
             folderLength = i + 1;
         }
     }
-    int length =
-        std::snprintf(out, size, "%.*s%s%s", folderLength, fileName, temporaryPrefix, suffix);
-    return length >= 0 && static_cast<size_t>(length) < size;
+    return platformTemporaryName(fileName, folderLength, seed, out, size);
 }
 
 // ---- Removal on an interruption -----------------------------------------------------------------
