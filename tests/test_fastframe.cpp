@@ -197,10 +197,7 @@ TEST(FastFrameDeathTest, RunListsThatCannotGrowAreTheFatalOutOfMemory) {
         EXPECT_EXIT(
             {
                 sendStandardOutputToDeathCapture();
-                struct rlimit lowered;
-                lowered.rlim_cur = limit;
-                lowered.rlim_max = limit;
-                setrlimit(RLIMIT_AS, &lowered);
+                limitAddressSpace(limit);
                 static_cast<void>(overflow->allocate(64 << 20, alignof(VexCellRun)));
             },
             ::testing::ExitedWithCode(fatalExitStatus),

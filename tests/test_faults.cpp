@@ -74,6 +74,15 @@ struct Folder {
     TempDir dir;
 };
 
+// Earlier statistics that fill a file to within 100 bytes of `limit`: too little room for a box.
+std::string earlierStatisticsFilling(rlim_t limit) {
+    std::string earlier;
+    while (earlier.size() + 100 < limit) {
+        earlier += "an earlier line of statistics\n";
+    }
+    return earlier;
+}
+
 // Checks standard output of a run that reached its report: the banner, the statistics box on
 // the banner's last line, then `tail`. Returns the box (empty when the layout is wrong).
 std::string expectBannerBoxThen(const std::string& out, const std::string& tail) {
@@ -315,10 +324,7 @@ TEST(StatisticsFaults, AppendCutOffByTheFileSizeLimitLeavesTheEarlierStatistics)
     // picture as well: both failures are reported, and neither file is left half-written.
     Folder folder(realFont());
     const rlim_t limit = 1 << 20;
-    std::string earlier;
-    while (earlier.size() + 100 < limit) {
-        earlier += "an earlier line of statistics\n";
-    }
+    const std::string earlier = earlierStatisticsFilling(limit);
     writeFile(folder.dir.file(statisticsName), earlier);
     RunLimits limits;
     limits.fileSize = limit;
@@ -385,10 +391,7 @@ TEST(StatisticsFaults, FailedAppendIsCutBackEvenWithNoDescriptorToSpare) {
     }
     Folder folder(realFont());
     const rlim_t limit = 1 << 20;
-    std::string earlier;
-    while (earlier.size() + 100 < limit) {
-        earlier += "an earlier line of statistics\n";
-    }
+    const std::string earlier = earlierStatisticsFilling(limit);
     writeFile(folder.dir.file(statisticsName), earlier);
     RunLimits limits;
     limits.openFiles = 4;

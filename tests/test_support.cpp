@@ -159,10 +159,7 @@ TEST(SupportDeathTest, FailedAllocationIsFatalWithTheSizeInHexadecimal) {
     EXPECT_EXIT(
         {
             sendStandardOutputToDeathCapture();
-            struct rlimit lowered;
-            lowered.rlim_cur = limit;
-            lowered.rlim_max = limit;
-            setrlimit(RLIMIT_AS, &lowered);
+            limitAddressSpace(limit);
             vexMemory_Calloc(86400000);
         },
         ::testing::ExitedWithCode(fatalExitStatus),

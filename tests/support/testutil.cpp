@@ -430,6 +430,11 @@ RunResult runCommand(const std::vector<std::string>& command, const std::string&
         workDir, limits);
 }
 
+void limitAddressSpace(rlim_t bytes) {
+    struct rlimit lowered = {bytes, bytes};
+    setrlimit(RLIMIT_AS, &lowered);
+}
+
 rlim_t addressSpaceInUse() {
     // /proc/self/statm starts with the size of the address space in pages.
     std::FILE* statm = std::fopen("/proc/self/statm", "r");

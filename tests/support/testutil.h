@@ -133,6 +133,8 @@ RunResult runInChild(const std::function<int()>& body, const std::string& workDi
 
 // Address space the process already uses, in bytes: the base of an address-space limit.
 rlim_t addressSpaceInUse();
+// Holds this process (a death test's child) to `bytes` of address space.
+void limitAddressSpace(rlim_t bytes);
 #endif
 
 // True when the tests were built with the address or thread sanitizer (address-space limits do
