@@ -87,7 +87,7 @@ inline unsigned trappedLanes(const OrbitLanes<L>& o) {
 // Settles every lane that finished. A lane still going and `settled` (at settledAt, or trapped)
 // has height 1; an escaped lane joins the stage's escaped orbits, at `escaped` in the slots,
 // whose heights are computed together at the end of the stage. Lanes still going otherwise are
-// packed into the slots at `kept`. Both lists are written by compressing stores: the lanes of a
+// packed into the slots at `kept`. Both lists are written by compressing the lanes: those of a
 // list one after another, whatever the pattern of lanes, without a branch. (kept and escaped
 // stay at most at: packing toward the front never overwrites a slot not yet read, and
 // neither list, nor a slot written just past it, leaves the slots.)

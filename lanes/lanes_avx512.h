@@ -56,15 +56,21 @@ struct Avx512Lanes {
         __m256i truncated = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xff, a);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), truncated);
     }
-    // The lanes of `lanes` one after another, in one compressing store.
+    // The lanes of `lanes` one after another: compressed in a register, then one masked store
+    // of as many lanes (a compressing store straight to memory is microcoded on some
+    // processors, and many times slower).
     static int compress(unsigned lanes, Real a, double* out) {
-        _mm512_mask_compressstoreu_pd(out, static_cast<__mmask8>(lanes), a);
-        return __builtin_popcount(lanes & 0xffu);
+        const int n = __builtin_popcount(lanes & 0xffu);
+        _mm512_mask_storeu_pd(out, static_cast<__mmask8>((1u << n) - 1),
+                              _mm512_maskz_compress_pd(static_cast<__mmask8>(lanes), a));
+        return n;
     }
     static int compressInts(unsigned lanes, const int* in, int* out) {
+        const int n = __builtin_popcount(lanes & 0xffu);
         const __m256i ints = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-        _mm256_mask_compressstoreu_epi32(out, static_cast<__mmask8>(lanes), ints);
-        return __builtin_popcount(lanes & 0xffu);
+        _mm256_mask_storeu_epi32(out, static_cast<__mmask8>((1u << n) - 1),
+                                 _mm256_maskz_compress_epi32(static_cast<__mmask8>(lanes), ints));
+        return n;
     }
     // Whole numbers, one 64-bit integer a lane: their sums, differences, comparisons and
     // shifts run on the integer units, beside the doubles' arithmetic.
