@@ -1,8 +1,8 @@
 // Frame benchmark: renders the real picture with the literal and the fast frame, each variant
-// in a fresh child process, and prints every phase (clear, sweep, labels, swap and write), the
-// ratios and each child's peak resident memory. The literal variant clears and swaps pixel by
-// pixel; the fast ones use the bulk clear and swap on their threads. Both write the file the
-// same way. Usage: vexbench [repetitions] [folder].
+// in a fresh child process, and prints every phase (clear, sweep, labels, swap and write), below
+// the sweep the fast frame's own phases, the ratios and each child's peak resident memory. The
+// literal variant clears and swaps pixel by pixel; the fast ones use the bulk clear and swap on
+// their threads. Both write the file the same way. Usage: vexbench [repetitions] [folder].
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -31,6 +31,9 @@ const int imageHeight = 4800;
 
 enum Phase { phaseClear, phaseSweep, phaseLabels, phaseSave, phaseCount };
 const char* const phaseNames[phaseCount] = {"clear", "sweep", "labels", "swap+write"};
+// The fast sweep's own phases, printed below the sweep.
+const char* const framePhaseNames[vexFramePhaseCount] = {
+    "  set-up", "  heights", "  shading", "  projection", "  filing", "  drawing"};
 
 struct Variant {
     const char* name;
@@ -54,7 +57,8 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 // One whole frame as the program makes it, timed phase by phase; the labels are the scene's
 // three lines, drawn as the scene draws them.
-void runVariant(const Variant& v, const std::string& imageBase, double seconds[phaseCount]) {
+void runVariant(const Variant& v, const std::string& imageBase, double seconds[phaseCount],
+                VexFramePhases* phases) {
     if (v.lanes != 0 && !vexKernels_SelectLanes(v.lanes)) {
         vexError_Fatal("vector width not supported (vexbench)");
     }
@@ -89,6 +93,7 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
         vexFractal_DrawSurfaceLiteral();
     }
     seconds[phaseSweep] = secondsSince(start);
+    *phases = vexFractal_LastFramePhases();
 
     start = std::chrono::steady_clock::now();
     vexText_SetOpaque(1);
@@ -112,8 +117,14 @@ void runVariant(const Variant& v, const std::string& imageBase, double seconds[p
     vexMemory_Free(frame);
 }
 
-struct Measurement {
+// What a child sends back: each phase's seconds, and the fast sweep's own phases.
+struct Figures {
     double seconds[phaseCount];
+    VexFramePhases frame;
+};
+
+struct Measurement {
+    Figures figures;
     long peakKilobytes;
 };
 
@@ -135,8 +146,8 @@ bool measure(const char* self, int k, const std::string& folder, Measurement* m)
         _exit(127);
     }
     close(channel[1]);
-    bool got =
-        read(channel[0], m->seconds, sizeof m->seconds) == static_cast<ssize_t>(sizeof m->seconds);
+    bool got = read(channel[0], &m->figures, sizeof m->figures) ==
+               static_cast<ssize_t>(sizeof m->figures);
     close(channel[0]);
     int status = 0;
     struct rusage usage;
@@ -179,7 +190,7 @@ double median(std::vector<double> values) {
 
 double total(const Measurement& m) {
     double sum = 0;
-    for (double s : m.seconds) {
+    for (double s : m.figures.seconds) {
         sum += s;
     }
     return sum;
@@ -194,9 +205,10 @@ int main(int argc, char** argv) {
         if (k < 0 || k >= variantCount) {
             return 2;
         }
-        double seconds[phaseCount];
-        runVariant(variants[k], std::string(argv[3]) + "/variant" + argv[2], seconds);
-        return write(3, seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds) ? 0 : 1;
+        Figures figures;
+        runVariant(variants[k], std::string(argv[3]) + "/variant" + argv[2], figures.seconds,
+                   &figures.frame);
+        return write(3, &figures, sizeof figures) == static_cast<ssize_t>(sizeof figures) ? 0 : 1;
     }
     int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     char pattern[] = "/tmp/vexbench-XXXXXX";
@@ -216,7 +228,8 @@ int main(int argc, char** argv) {
     // run shows what the code can do, the median how it usually fares.
     std::vector<std::vector<double>> sweeps(variantCount);
     for (Measurement& m : best) {
-        std::fill(m.seconds, m.seconds + phaseCount, 1e30);
+        std::fill(m.figures.seconds, m.figures.seconds + phaseCount, 1e30);
+        std::fill(m.figures.frame.seconds, m.figures.frame.seconds + vexFramePhaseCount, 1e30);
         m.peakKilobytes = 0;
     }
     for (int r = 0; r < repetitions; ++r) {
@@ -226,11 +239,15 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "variant %s failed\n", variants[k].name);
                 return 1;
             }
+            Figures& b = best[k].figures;
             for (int p = 0; p < phaseCount; ++p) {
-                best[k].seconds[p] = std::min(best[k].seconds[p], m.seconds[p]);
+                b.seconds[p] = std::min(b.seconds[p], m.figures.seconds[p]);
+            }
+            for (int p = 0; p < vexFramePhaseCount; ++p) {
+                b.frame.seconds[p] = std::min(b.frame.seconds[p], m.figures.frame.seconds[p]);
             }
             best[k].peakKilobytes = std::max(best[k].peakKilobytes, m.peakKilobytes);
-            sweeps[k].push_back(m.seconds[phaseSweep]);
+            sweeps[k].push_back(m.figures.seconds[phaseSweep]);
         }
     }
 
@@ -244,12 +261,23 @@ int main(int argc, char** argv) {
     for (int p = 0; p <= phaseCount; ++p) {
         std::printf("%-16s", p < phaseCount ? phaseNames[p] : "whole run");
         for (int k = 0; k < variantCount; ++k) {
-            double s = p < phaseCount ? best[k].seconds[p] : total(best[k]);
+            double s = p < phaseCount ? best[k].figures.seconds[p] : total(best[k]);
             std::printf("%16.1f", s * 1000.0);
         }
-        double literal = p < phaseCount ? best[0].seconds[p] : total(best[0]);
-        double fast = p < phaseCount ? best[1].seconds[p] : total(best[1]);
+        double literal = p < phaseCount ? best[0].figures.seconds[p] : total(best[0]);
+        double fast = p < phaseCount ? best[1].figures.seconds[p] : total(best[1]);
         std::printf("%15.1fx\n", literal / fast);
+        for (int q = 0; p == phaseSweep && q < vexFramePhaseCount; ++q) {
+            std::printf("%-16s", framePhaseNames[q]);
+            for (int k = 0; k < variantCount; ++k) {
+                if (variants[k].fast) {
+                    std::printf("%16.1f", best[k].figures.frame.seconds[q] * 1000.0);
+                } else {
+                    std::printf("%16s", "");
+                }
+            }
+            std::printf("\n");
+        }
     }
     std::printf("%-16s", "peak RSS (MB)");
     for (int k = 0; k < variantCount; ++k) {

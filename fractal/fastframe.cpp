@@ -4,6 +4,7 @@
 // and shares the work among the threads; docs/performance.md says why each shortcut is exact.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,26 @@ class OverflowMemory : public std::pmr::memory_resource {
 
 OverflowMemory overflowMemory;
 
+// The last fast frame's phases, written by its first thread and read after the join.
+VexFramePhases lastPhases;
+
+typedef std::chrono::steady_clock PhaseClock;
+
+// Ends a phase: the first thread notes how long it took since `since`; the others keep no
+// clock.
+void endPhase(int t, VexFramePhase phase, PhaseClock::time_point& since) {
+    if (t == 0) {
+        const PhaseClock::time_point now = PhaseClock::now();
+        lastPhases.seconds[phase] = std::chrono::duration<double>(now - since).count();
+        since = now;
+    }
+}
+
 }  // namespace
+
+VexFramePhases vexFractal_LastFramePhases() {
+    return lastPhases;
+}
 
 std::pmr::memory_resource* vexFractal_RunListOverflow() {
     return &overflowMemory;
@@ -366,23 +386,30 @@ void drawBands(Frame& f, int t) {
 // other cores idle can take a millisecond or more to run on a virtual machine).
 void runFrameThread(void* context, int t, int threads) {
     Frame& f = *static_cast<Frame*>(context);
+    PhaseClock::time_point since = PhaseClock::now();
     if (t == 0) {
         setUpFrame(f, threads);
+        endPhase(t, vexPhaseSetUp, since);
         f.ready.open();
     } else {
         f.ready.wait();
     }
     vexFractal_RunHeightWorker(&f.heights, slotsOf(f, t));
     f.barrier.wait();
+    endPhase(t, vexPhaseHeights, since);
     shadeColumns(f, t);
     f.barrier.wait();
+    endPhase(t, vexPhaseShading, since);
     projectColumns(f, t);
     f.barrier.wait();
+    endPhase(t, vexPhaseProjection, since);
     binCells(f, t);
     f.barrier.wait();
+    endPhase(t, vexPhaseFiling, since);
     drawBands(f, t);
     // The first thread to run out of bands waits here, awake, rather than asleep in a join.
     f.barrier.wait();
+    endPhase(t, vexPhaseDrawing, since);
 }
 
 // The fast path needs every edge of every cell to have a length: a grid step whose square is 0
@@ -429,6 +456,7 @@ void leaveCanvasAsTheLastFacet(const Frame& f) {
 }  // namespace
 
 void vexFractal_DrawGridFast(const double* xs, int nx, const double* ys, int ny, int threadCount) {
+    lastPhases = VexFramePhases();
     if (nx < 2 || ny < 2) {
         return;
     }

@@ -30,6 +30,23 @@ void vexFractal_DrawSurfaceLiteral();
 // The same frame, byte for byte, drawn fast on up to `threadCount` threads (fewer than 1 means 1).
 void vexFractal_DrawSurfaceFast(int threadCount);
 
+// The seconds the last fast frame spent in each of its phases, in their order, as its first
+// thread saw them: a phase ends when every thread has finished it. All zero before the first
+// fast frame and after a grid the fast path does not take on.
+enum VexFramePhase {
+    vexPhaseSetUp,
+    vexPhaseHeights,
+    vexPhaseShading,
+    vexPhaseProjection,
+    vexPhaseFiling,
+    vexPhaseDrawing,
+    vexFramePhaseCount
+};
+struct VexFramePhases {
+    double seconds[vexFramePhaseCount];
+};
+VexFramePhases vexFractal_LastFramePhases();
+
 // ---- The scene's constants, defined here once for the scene, the benchmark and the tests -------
 
 constexpr const char* vexSceneTitle = "3V Azodevir Iror -- 12 -- Mandelbrot Set : f(z) = z^2 + c";

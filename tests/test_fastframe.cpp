@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -857,4 +858,31 @@ TEST(FastFrame, ZeroLengthEdgesDrawAndReportAsTheLiteralLoop) {
     revealState(0, 0);
     EXPECT_EQ(fastOut, literalOut);
     EXPECT_TRUE(fast.bytes == literal.bytes) << firstDifference(literal, fast);
+    // Drawn the literal way, the frame has no phases of its own to report.
+    for (double seconds : vexFractal_LastFramePhases().seconds) {
+        EXPECT_EQ(seconds, 0.0);
+    }
+}
+
+TEST(FastFrame, PhasesFitInsideTheFrame) {
+    const SmallScene& s = smallScenes[0];
+    std::vector<double> xs = stepAxis(s.x0, s.x1, s.step);
+    std::vector<double> ys = stepAxis(s.y0, s.y1, s.step);
+    TestCanvas canvas(s.width, s.height);
+    prismOf(s);
+    sweepStart();
+    const auto start = std::chrono::steady_clock::now();
+    vexFractal_DrawGridFast(xs.data(), static_cast<int>(xs.size()), ys.data(),
+                            static_cast<int>(ys.size()), 2);
+    const double frame =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const VexFramePhases phases = vexFractal_LastFramePhases();
+    double sum = 0.0;
+    for (double seconds : phases.seconds) {
+        EXPECT_GE(seconds, 0.0);
+        sum += seconds;
+    }
+    EXPECT_GT(phases.seconds[vexPhaseHeights], 0.0);
+    EXPECT_GT(phases.seconds[vexPhaseDrawing], 0.0);
+    EXPECT_LE(sum, frame);
 }
