@@ -32,8 +32,8 @@ const int imageHeight = 4800;
 enum Phase { phaseClear, phaseSweep, phaseLabels, phaseSave, phaseCount };
 const char* const phaseNames[phaseCount] = {"clear", "sweep", "labels", "swap+write"};
 // The fast sweep's own phases, printed below the sweep.
-const char* const framePhaseNames[vexFramePhaseCount] = {
-    "  set-up", "  heights", "  shading", "  projection", "  filing", "  drawing"};
+const char* const framePhaseNames[vexFramePhaseCount] = {"  set-up",     "  heights", "  shading",
+                                                         "  projection", "  filing",  "  drawing"};
 
 struct Variant {
     const char* name;
@@ -146,8 +146,8 @@ bool measure(const char* self, int k, const std::string& folder, Measurement* m)
         _exit(127);
     }
     close(channel[1]);
-    bool got = read(channel[0], &m->figures, sizeof m->figures) ==
-               static_cast<ssize_t>(sizeof m->figures);
+    bool got =
+        read(channel[0], &m->figures, sizeof m->figures) == static_cast<ssize_t>(sizeof m->figures);
     close(channel[0]);
     int status = 0;
     struct rusage usage;
