@@ -271,6 +271,23 @@ TEST(FileReplace, NamesAreUtf8) {
 
 // ---- Reading and appending ----------------------------------------------------------------------
 
+namespace {
+
+// What every system reads alike: a folder and a missing file are refused, a character device
+// (`emptyDevice`, which holds nothing) is read like a file, and a read takes no more than asked.
+void expectFoldersMissingFilesDevicesAndShortReads(const TempDir& dir, const char* emptyDevice) {
+    char buffer[16];
+    EXPECT_EQ(vexPlatform_ReadFileStart(dir.path.c_str(), buffer, sizeof buffer), -1);
+    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("missing").c_str(), buffer, sizeof buffer), -1);
+    EXPECT_EQ(vexPlatform_ReadFileStart(emptyDevice, buffer, sizeof buffer), 0);
+    writeFile(dir.file("short"), "0123456789");
+    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, sizeof buffer), 10);
+}
+
+}  // namespace
+
 #ifdef _WIN32
 TEST(ReadFileStart, PipesAndFoldersAreRefusedWithoutWaitingDevicesRead) {
     TempDir dir;
@@ -282,14 +299,7 @@ TEST(ReadFileStart, PipesAndFoldersAreRefusedWithoutWaitingDevicesRead) {
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
     EXPECT_EQ(vexPlatform_ReadFileStart(pipeName.c_str(), buffer, sizeof buffer), -1);
     CloseHandle(server);
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.path.c_str(), buffer, sizeof buffer), -1);
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("missing").c_str(), buffer, sizeof buffer), -1);
-    // A character device is read like a file: NUL is empty.
-    EXPECT_EQ(vexPlatform_ReadFileStart("NUL", buffer, sizeof buffer), 0);
-    writeFile(dir.file("short"), "0123456789");
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, 4), 4);
-    EXPECT_EQ(std::string(buffer, 4), "0123");
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, sizeof buffer), 10);
+    expectFoldersMissingFilesDevicesAndShortReads(dir, "NUL");
 }
 
 TEST(AppendToFile, AnotherRunsAppendIsWaitedFor) {
@@ -345,14 +355,7 @@ TEST(ReadFileStart, PipesAndFoldersAreRefusedWithoutWaitingDevicesRead) {
     ASSERT_EQ(write(writer, "abc", 3), 3);
     EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("pipe").c_str(), buffer, sizeof buffer), -1);
     close(writer);
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.path.c_str(), buffer, sizeof buffer), -1);
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("missing").c_str(), buffer, sizeof buffer), -1);
-    // A character device is read like a file: /dev/null is empty.
-    EXPECT_EQ(vexPlatform_ReadFileStart("/dev/null", buffer, sizeof buffer), 0);
-    writeFile(dir.file("short"), "0123456789");
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, 4), 4);
-    EXPECT_EQ(std::string(buffer, 4), "0123");
-    EXPECT_EQ(vexPlatform_ReadFileStart(dir.file("short").c_str(), buffer, sizeof buffer), 10);
+    expectFoldersMissingFilesDevicesAndShortReads(dir, "/dev/null");
 }
 
 TEST(AppendToFile, AnotherRunsAppendIsWaitedForAndNeverCutBack) {
